@@ -1,0 +1,60 @@
+// Exceptions and text helpers of the runtime the units stand on.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// The framework's base exception: a message text and a class name for reports.
+class Exception : public std::exception {
+public:
+  explicit Exception(std::string message = {}) : Message(std::move(message)) {}
+  const char* what() const noexcept override { return Message.c_str(); }
+  virtual const char* ClassName() const noexcept { return "Exception"; }
+
+  std::string Message;
+};
+
+#define CORVANE_EXCEPTION_CLASS(Name, Base)                                                        \
+  class Name : public Base {                                                                       \
+  public:                                                                                          \
+    using Base::Base;                                                                              \
+    const char* ClassName() const noexcept override { return #Name; }                              \
+  }
+
+// Dropped silently by the application object instead of being shown.
+CORVANE_EXCEPTION_CLASS(EAbort, Exception);
+// Text that is no integer: "'%s' is not a valid integer value".
+CORVANE_EXCEPTION_CLASS(EConvertError, Exception);
+CORVANE_EXCEPTION_CLASS(EInvalidOperation, Exception);
+CORVANE_EXCEPTION_CLASS(EStreamError, Exception);
+// "Cannot create file %s" and "Cannot open file %s": separate classes, neither catches the other.
+CORVANE_EXCEPTION_CLASS(EFCreateError, EStreamError);
+CORVANE_EXCEPTION_CLASS(EFOpenError, EStreamError);
+CORVANE_EXCEPTION_CLASS(EReadError, EStreamError);
+CORVANE_EXCEPTION_CLASS(EWriteError, EStreamError);
+CORVANE_EXCEPTION_CLASS(EStringListError, Exception);
+
+// The runtime's range-check error.
+class ERangeError : public Exception {
+public:
+  ERangeError() : Exception("Range check error") {}
+  explicit ERangeError(std::string message) : Exception(std::move(message)) {}
+  const char* ClassName() const noexcept override { return "ERangeError"; }
+};
+
+// printf-style formatting into a std::string.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+std::string IntToStr(long long value);
+// Decimal (optionally signed, leading blanks allowed) or "$"/"0x" hexadecimal, 32-bit signed;
+// anything else raises EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(const std::string& text);
+
+// ASCII-only case conversions, as the runtime's UpperCase/LowerCase.
+std::string UpperCase(const std::string& s);
+std::string LowerCase(const std::string& s);
+// Case-insensitive comparison: <0, 0 or >0.
+int AnsiCompareText(const std::string& a, const std::string& b);
+bool SameText(const std::string& a, const std::string& b);
+std::string Trim(const std::string& s);

@@ -1,0 +1,1 @@
+// TForm1: settings, start-up, install steps and handlers.

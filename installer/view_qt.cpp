@@ -1,0 +1,1 @@
+// The Qt view of the installer window.

@@ -1,0 +1,1 @@
+// The socket component.

@@ -1,0 +1,38 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+
+namespace platform {
+
+std::string WinePrefix() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
+  std::string home;
+  if (const char* h = std::getenv("HOME"); h && *h)
+    home = h;
+  else if (const passwd* pw = getpwuid(getuid()))
+    home = pw->pw_dir;
+  return home + "/.wine";
+}
+
+std::string NativePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::string rest = path;
+  std::string root;
+  if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {
+    char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[0])));
+    root = drive == 'c' ? WinePrefix() + "/drive_c" : WinePrefix() + "/dosdevices/" + drive + ":";
+    rest = rest.substr(2);
+    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest = "/" + rest;
+  } else if (!rest.empty() && rest[0] == '\\') {
+    root = WinePrefix() + "/drive_c";
+  }
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  return root + rest;
+}
+
+}  // namespace platform

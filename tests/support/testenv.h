@@ -1,0 +1,40 @@
+// Scoped environment and temporary folders for tests.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace testenv {
+
+// Sets (or, with nullopt, unsets) an environment variable and restores it on scope exit.
+class ScopedEnv {
+public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// A fresh directory under $TMPDIR, removed with everything in it on scope exit.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool Exists(const std::string& path);
+
+}  // namespace testenv
