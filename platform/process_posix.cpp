@@ -1,0 +1,86 @@
+#include "platform/process.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <vector>
+
+#include "platform/paths.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+std::string Head(const std::string& file, size_t max) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  line.resize(max);
+  in.read(line.data(), static_cast<std::streamsize>(max));
+  line.resize(static_cast<size_t>(in.gcount()));
+  return line;
+}
+
+// "#!interpreter [one argument]" as the kernel reads it.
+std::vector<std::string> ShebangWords(const std::string& head) {
+  std::string line = head.substr(2, head.find('\n') == std::string::npos ? std::string::npos
+                                                                         : head.find('\n') - 2);
+  std::vector<std::string> words;
+  auto start = line.find_first_not_of(" \t");
+  if (start == std::string::npos) return words;
+  auto end = line.find_first_of(" \t", start);
+  words.push_back(line.substr(start, end - start));
+  if (end != std::string::npos) {
+    auto argStart = line.find_first_not_of(" \t", end);
+    if (argStart != std::string::npos) {
+      auto argEnd = line.find_last_not_of(" \t\r");
+      words.push_back(line.substr(argStart, argEnd - argStart + 1));
+    }
+  }
+  return words;
+}
+
+int Spawn(const std::vector<std::string>& words, bool searchPath) {
+  std::vector<char*> argv;
+  for (const std::string& w : words)
+    argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = searchPath ? posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ)
+                      : posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (rc != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+}  // namespace
+
+int RunAndWait(const std::string& path) {
+  const std::string file = NativePath(path);
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  const std::string head = Head(file, 256);
+  if (head.compare(0, 2, "MZ") == 0) return Spawn({"wine", file}, true);
+  if (head.compare(0, 2, "#!") == 0) {
+    std::vector<std::string> words = ShebangWords(head);
+    if (words.empty()) return -1;
+    words.push_back(file);
+    return Spawn(words, false);
+  }
+  if (head.compare(0, 4, "\x7f" "ELF") == 0) {
+    if (access(file.c_str(), X_OK) != 0) chmod(file.c_str(), st.st_mode | S_IXUSR);
+    return Spawn({file}, false);
+  }
+  return -1;
+}
+
+}  // namespace platform
