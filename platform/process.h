@@ -15,4 +15,4 @@ namespace platform {
 // carries no execute permission.
 int RunAndWait(const std::string& path);
 
-}  // namespace platform
+} // namespace platform

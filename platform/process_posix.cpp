@@ -62,7 +62,7 @@ int Spawn(const std::vector<std::string>& words, bool searchPath) {
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-}  // namespace
+} // namespace
 
 int RunAndWait(const std::string& path) {
   const std::string file = NativePath(path);
@@ -76,11 +76,13 @@ int RunAndWait(const std::string& path) {
     words.push_back(file);
     return Spawn(words, false);
   }
-  if (head.compare(0, 4, "\x7f" "ELF") == 0) {
+  if (head.compare(0, 4,
+                   "\x7f"
+                   "ELF") == 0) {
     if (access(file.c_str(), X_OK) != 0) chmod(file.c_str(), st.st_mode | S_IXUSR);
     return Spawn({file}, false);
   }
   return -1;
 }
 
-}  // namespace platform
+} // namespace platform

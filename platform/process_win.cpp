@@ -27,4 +27,4 @@ int RunAndWait(const std::string& path) {
   return static_cast<int>(code);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -32,7 +32,7 @@ using ::SHGetSpecialFolderLocation;
 inline const CLSID& CLSID_ShellLink = ::CLSID_ShellLink;
 inline const IID& IID_IShellLinkA = ::IID_IShellLinkA;
 inline const IID& IID_IPersistFile = ::IID_IPersistFile;
-}  // namespace win
+} // namespace win
 
 #else
 #include <cstdint>
@@ -111,7 +111,7 @@ void CoUninitialize();
 HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
                          const IID& riid, void** ppv);
 
-}  // namespace win
+} // namespace win
 
 #define S_OK ((win::HRESULT)0)
 #define S_FALSE ((win::HRESULT)1)
@@ -143,4 +143,4 @@ namespace platform {
 // The stand-in's code page is UTF-8; a byte that is no part of valid UTF-8 is taken as Latin-1.
 std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text);
 
-}  // namespace platform
+} // namespace platform

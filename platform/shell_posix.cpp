@@ -21,7 +21,11 @@ std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text) {
   const size_t n = text.size();
   for (size_t i = 0; i < n;) {
     uint32_t cp = s[i];
-    size_t len = cp < 0x80 ? 1 : (cp & 0xE0) == 0xC0 ? 2 : (cp & 0xF0) == 0xE0 ? 3 : (cp & 0xF8) == 0xF0 ? 4 : 0;
+    size_t len = cp < 0x80             ? 1
+                 : (cp & 0xE0) == 0xC0 ? 2
+                 : (cp & 0xF0) == 0xE0 ? 3
+                 : (cp & 0xF8) == 0xF0 ? 4
+                                       : 0;
     bool valid = len > 0 && i + len <= n;
     if (valid && len > 1) {
       cp &= 0x7F >> len;
@@ -51,7 +55,7 @@ std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text) {
   return out;
 }
 
-}  // namespace platform
+} // namespace platform
 
 namespace win {
 
@@ -123,7 +127,9 @@ const char* FolderTail(int csidl) {
   }
 }
 
-std::string FolderPath(int csidl) { return "C:\\users\\" + UserName() + "\\" + FolderTail(csidl); }
+std::string FolderPath(int csidl) {
+  return "C:\\users\\" + UserName() + "\\" + FolderTail(csidl);
+}
 
 bool MakeDirs(const std::string& native) {
   struct stat st {};
@@ -249,9 +255,9 @@ private:
     Put64(b, accessed);
     Put64(b, written);
     Put32(b, size);
-    Put32(b, 0);  // icon index
+    Put32(b, 0); // icon index
     Put32(b, static_cast<uint32_t>(showCmd_));
-    Put16(b, 0);  // hot key
+    Put16(b, 0); // hot key
     Put16(b, 0);
     Put32(b, 0);
     Put32(b, 0);
@@ -259,19 +265,19 @@ private:
     if (flags & HasLinkInfo) {
       const std::string base = WindowsForm(path_);
       const uint32_t headerSize = 0x1C;
-      const uint32_t volumeSize = 0x10 + 1;  // an empty label
+      const uint32_t volumeSize = 0x10 + 1; // an empty label
       const uint32_t baseOffset = headerSize + volumeSize;
       const uint32_t suffixOffset = baseOffset + static_cast<uint32_t>(base.size()) + 1;
       const uint32_t total = suffixOffset + 1;
       Put32(b, total);
       Put32(b, headerSize);
-      Put32(b, 0x1);  // VolumeIDAndLocalBasePath
+      Put32(b, 0x1); // VolumeIDAndLocalBasePath
       Put32(b, headerSize);
       Put32(b, baseOffset);
       Put32(b, 0);
       Put32(b, suffixOffset);
       Put32(b, volumeSize);
-      Put32(b, 3);  // fixed drive
+      Put32(b, 3); // fixed drive
       Put32(b, 0);
       Put32(b, 0x10);
       b += '\0';
@@ -282,7 +288,7 @@ private:
     if (flags & HasName) PutCountedString(b, description_);
     if (flags & HasWorkingDir) PutCountedString(b, WindowsForm(workingDir_));
     if (flags & HasArguments) PutCountedString(b, arguments_);
-    Put32(b, 0);  // terminal block
+    Put32(b, 0); // terminal block
     return b;
   }
 
@@ -291,7 +297,7 @@ private:
   int showCmd_ = SW_SHOWNORMAL;
 };
 
-}  // namespace
+} // namespace
 
 HRESULT SHGetMalloc(IMalloc** ppMalloc) {
   if (!ppMalloc) return E_INVALIDARG;
@@ -320,7 +326,9 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath) {
   return TRUE;
 }
 
-HRESULT CoInitialize(void*) { return comInitCount++ == 0 ? S_OK : S_FALSE; }
+HRESULT CoInitialize(void*) {
+  return comInitCount++ == 0 ? S_OK : S_FALSE;
+}
 
 void CoUninitialize() {
   if (comInitCount > 0) --comInitCount;
@@ -339,4 +347,4 @@ HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD, const 
   return hr;
 }
 
-}  // namespace win
+} // namespace win

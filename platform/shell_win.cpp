@@ -10,4 +10,4 @@ std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text) {
   return out;
 }
 
-}  // namespace platform
+} // namespace platform

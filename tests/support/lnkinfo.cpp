@@ -43,4 +43,4 @@ std::optional<uint32_t> LnkShowCommand(const std::string& file) {
   return b(60) | b(61) << 8 | b(62) << 16 | b(63) << 24;
 }
 
-}  // namespace testenv
+} // namespace testenv

@@ -16,4 +16,4 @@ std::optional<std::map<std::string, std::string>> LnkInfo(const std::string& fil
 // stored, so it is read from the file itself.
 std::optional<uint32_t> LnkShowCommand(const std::string& file);
 
-}  // namespace testenv
+} // namespace testenv

@@ -21,8 +21,8 @@ protected:
 
 TEST_F(Process, ScriptRunsWithItsPathAsTheOnlyWordAndIsAwaited) {
   const std::string out = dir.file("out.txt");
-  const std::string script = Put("chain.exe", "#!/bin/sh\nsleep 0.2\necho \"$# $0\" > '" + out +
-                                                  "'\nexit 3\n");
+  const std::string script =
+      Put("chain.exe", "#!/bin/sh\nsleep 0.2\necho \"$# $0\" > '" + out + "'\nexit 3\n");
   EXPECT_EQ(platform::RunAndWait(script), 3);
   // The file is complete when the run returns, so the child has ended.
   EXPECT_EQ(testenv::ReadFile(out), "0 " + script + "\n");
@@ -73,4 +73,4 @@ TEST_F(Process, NativeProgramWithoutExecutePermissionStillRuns) {
   EXPECT_EQ(platform::RunAndWait(program), 0);
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,9 @@
 
 namespace {
 
-std::string User() { return getpwuid(getuid())->pw_name; }
+std::string User() {
+  return getpwuid(getuid())->pw_name;
+}
 
 // A link made the way the shortcut maker makes it; returns Save's result.
 win::HRESULT SaveLink(const std::string& name, const std::string& target,
@@ -59,7 +61,8 @@ protected:
 TEST_F(Shell, SpecialFoldersAreTheProfileFoldersOfTheWinePrefix) {
   EXPECT_EQ(FolderPath(CSIDL_DESKTOPDIRECTORY), "C:\\users\\" + User() + "\\Desktop");
   EXPECT_EQ(FolderPath(CSIDL_PROGRAMS),
-            "C:\\users\\" + User() + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
+            "C:\\users\\" + User() +
+                "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
   EXPECT_TRUE(std::filesystem::is_directory(profile + "/Desktop"));
   EXPECT_TRUE(std::filesystem::is_directory(
       profile + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"));
@@ -96,8 +99,8 @@ TEST_F(Shell, LinkDescribesAnExistingTargetAndTakesBackslashNames) {
   std::filesystem::create_directories(prefix.path() + "/drive_c/Corvane");
   testenv::WriteFile(prefix.path() + "/drive_c/Corvane/cvnloader.exe", std::string(1234, 'x'));
   const std::string programs = FolderPath(CSIDL_PROGRAMS);
-  std::filesystem::create_directories(profile +
-                                      "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvane");
+  std::filesystem::create_directories(
+      profile + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvane");
   ASSERT_EQ(SaveLink(programs + "\\Corvane\\Corvane.lnk", "C:/Corvane/cvnloader.exe"), S_OK);
   auto info = testenv::LnkInfo(
       profile + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk");
@@ -151,8 +154,8 @@ TEST(AnsiToOle, DecodesUtf8AndTakesStrayBytesAsLatin1) {
   EXPECT_EQ(platform::AnsiToOle("C:\\a"), u"C:\\a");
   EXPECT_EQ(platform::AnsiToOle("\xe2\x82\xac \xf0\x9f\x98\x80"), u"\u20ac \U0001F600");
   EXPECT_EQ(platform::AnsiToOle("\xe9t\xe9"), u"\u00e9t\u00e9");
-  EXPECT_EQ(platform::AnsiToOle("\xc0\xaf"), u"\u00c0\u00af");  // overlong form
+  EXPECT_EQ(platform::AnsiToOle("\xc0\xaf"), u"\u00c0\u00af"); // overlong form
   EXPECT_EQ(platform::AnsiToOle(""), u"");
 }
 
-}  // namespace
+} // namespace
