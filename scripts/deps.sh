@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-qpa-plugins
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-open-sans xvfb xauth xdotool x11-utils imagemagick
-  nginx-light liblnk-utils curl python3 iproute2 util-linux
+  nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
   g++-mingw-w64-x86-64-posix
 )
 missing=()
