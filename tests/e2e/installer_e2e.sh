@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The real installer against nginx: both boxes ticked and Next clicked as a user would; then the
+# downloaded files, the two shortcuts (read back with lnkinfo), the archive's run and the log text
+# are checked. The download host resolves to loopback inside a private network and mount
+# namespace, where nginx also listens on the URL's port.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+build=${CORVANE_BUILD_DIR:-$src/build}
+url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
+  for tool in Xvfb xdotool xclip lnkinfo nginx unshare ip python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac
+  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount --net); else ns=(unshare --map-root-user --mount --net); fi
+  "${ns[@]}" true 2>/dev/null ||
+    skip "cannot make a private network and mount namespace here (needs root or user namespaces)"
+  CORVANE_E2E_INSIDE=1 exec "${ns[@]}" bash "$0"
+fi
+
+# Inside the namespace: loopback up, the download host on it.
+ip link set lo up || fail "cannot bring up loopback"
+hostport=${url#http://}
+hostport=${hostport%%/*}
+host=${hostport%%:*}
+port=80
+[ "$host" != "$hostport" ] && port=${hostport#*:}
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-e2e-XXXXXX")
+printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$work/hosts"
+mount --bind "$work/hosts" /etc/hosts || skip "cannot bind-mount a private /etc/hosts"
+
+source "$here/lib/nginx.sh"
+source "$here/lib/desktop.sh"
+cleanup() {
+  app_kill
+  xvfb_stop
+  nginx_stop
+  rm -rf "$work"
+}
+NGINX_NO_TRAP=1
+trap cleanup EXIT
+
+# What the server offers.
+www=$work/www/downloads
+mkdir -p "$www"
+head -c 70000 /dev/urandom >"$www/cvnloader.exe"
+head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
+echo "1.2.3" >"$www/version.txt"
+cat >"$www/cvnchain.exe" <<SCRIPT
+#!/bin/sh
+echo "\$# \$0" > "$work/chain-ran"
+mkdir -p "\$(dirname "\$0")/Corvane/blocks" && echo block > "\$(dirname "\$0")/Corvane/blocks/blk00000.dat"
+SCRIPT
+nginx_start "$work/www" "listen 127.0.0.1:$port;" || fail "nginx did not start"
+curl -fsS -o /dev/null "$url/version.txt" || fail "nginx does not answer at $url"
+
+# A Wine-style prefix with its user profile, and an older installed wallet.
+export WINEPREFIX=$work/prefix HOME=$work/home
+unset APPDATA
+user=$(id -un)
+roaming=$WINEPREFIX/drive_c/users/$user/AppData/Roaming
+appdir=$WINEPREFIX/drive_c/Corvane
+mkdir -p "$roaming" "$appdir" "$HOME"
+echo "old wallet" >"$appdir/corvane-qt.exe"
+
+xvfb_start || fail "Xvfb did not start"
+app_start "$build/corvane-setup" "$work/app.out" || { cat "$work/app.out"; fail "no window"; }
+
+shot() { command -v import >/dev/null && import -window root "$build/installer_e2e-failure.png" 2>/dev/null &&
+  echo "screenshot: $build/installer_e2e-failure.png"; }
+failx() { shot; echo "--- log pane:"; app_log; echo "--- program output:"; cat "$work/app.out"; fail "$*"; }
+
+app_click 34 50   # CheckBox1 "program"
+app_click 34 126  # CheckBox2 "blockchain"
+app_click 389 152 # Button1 "Next"
+app_wait_log "Done." 120 2 || failx "the install did not finish"
+
+log=$(app_log)
+expected="install program is checked
+Downloading Launcher
+Downloading : ${url}cvnloader.exe
+Making Shortcut to your Desktop
+Making Shortcut to your Start menu
+Downloading cvn Wallet
+app download is C:\\Corvane\\corvane-qt.exe
+Downloading : version.txt
+getting version info file ${url}/version.txt
+Done.
+install blockchain is checked
+Downloading Blockchain
+please note that this will take a while ...
+once downloaded, click ok to accept the default location.
+trying ${url}cvnchain.exe
+unzipping blockchain - this will take a while...
+Done."
+actual=$(printf '%s\n' "$log" | sed -n '/^install program is checked$/,$p')
+[ "$actual" = "$expected" ] || failx "log differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+
+cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" || failx "launcher differs"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "wallet differs"
+cmp -s "$www/version.txt" "$roaming/Corvane/version.txt" || failx "version file differs"
+cmp -s "$www/cvnchain.exe" "$roaming/cvnchain.exe" || failx "archive differs"
+[ "$(cat "$work/chain-ran" 2>/dev/null)" = "0 $roaming/cvnchain.exe" ] ||
+  failx "the archive did not run with its path as the only word: $(cat "$work/chain-ran" 2>&1)"
+[ -f "$roaming/Corvane/blocks/blk00000.dat" ] || failx "the archive's run left no chain"
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
+  failx "stray files in the application folder: $(ls -A "$appdir")"
+grep -q '"GET /downloads//version.txt HTTP/1.0"' "$NGINX_DIR/access.log" ||
+  failx "no request for the doubled-slash version URL: $(cat "$NGINX_DIR/access.log")"
+
+check_link() {
+  local file=$1 info show
+  info=$(lnkinfo "$file" 2>&1) || failx "lnkinfo cannot read $file: $info"
+  grep -qxF $'\tLocal path\t\t\t: C:\\Corvane\\cvnloader.exe' <<<"$info" || failx "target of $file: $info"
+  grep -qxF $'\tDescription\t\t\t: cvn QT Wallet' <<<"$info" || failx "description of $file: $info"
+  grep -qE 'Command line arguments|Working directory' <<<"$info" && failx "arguments or folder in $file"
+  # lnkinfo 20181227 prints 0 for the show command whatever is stored: read the header field.
+  show=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
+  [ "$show" = 5 ] || failx "show command of $file is $show"
+}
+check_link "$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk"
+check_link "$roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk"
+
+app_close || failx "closing the window did not end the program cleanly"
+echo "PASS: installer end to end ($url via nginx on port $port)"

@@ -1,0 +1,85 @@
+# Drives the installer's window on a private Xvfb display as a user would.
+#
+#   source tests/e2e/lib/desktop.sh
+#   xvfb_start                      # sets DISPLAY; stopped by xvfb_stop
+#   app_start PROGRAM LOGFILE       # sets APP_PID and APP_WID (the installer window)
+#   app_click X Y                   # a left click at window coordinates (the stored layout's pixels)
+#   app_log                         # prints the log pane's text (select all, copy, read the clipboard)
+#   app_close                       # the window's close button; waits for the program to end
+
+XVFB_PID=""
+APP_PID=""
+APP_WID=""
+APP_TITLE="Corvane Installer - Updater"
+
+xvfb_start() {
+  local fifo
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/corvane-xvfb-XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local n
+  read -r -t 20 n <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
+  rm -f "$fifo"
+  export DISPLAY=":$n"
+}
+
+xvfb_stop() {
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+  XVFB_PID=""
+}
+
+app_start() {
+  # One device pixel per layout pixel, so the stored positions are where the controls are.
+  QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_SCALE_FACTOR=1 "$1" >"$2" 2>&1 &
+  APP_PID=$!
+  APP_WID=$(timeout 30 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
+  [ -n "$APP_WID" ] || { echo "the installer window did not appear" >&2; return 1; }
+}
+
+app_click() {
+  xdotool mousemove --window "$APP_WID" "$1" "$2" click 1
+  sleep 0.2
+}
+
+app_log() {
+  # Into the log pane (the middle of Memo1), then select all and copy.
+  xdotool mousemove --window "$APP_WID" 200 300 click 1 key --window "$APP_WID" ctrl+a ctrl+c
+  sleep 0.3
+  timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r'
+}
+
+# Waits up to $2 seconds for the log to contain the line $1 (as a whole line) $3 times (default 1).
+app_wait_log() {
+  local line=$1 limit=$2 times=${3:-1} i
+  for ((i = 0; i < limit * 2; i++)); do
+    [ "$(app_log | grep -cxF -- "$line")" -ge "$times" ] && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+app_close() {
+  python3 "$(dirname "${BASH_SOURCE[0]}")/xclose.py" "$APP_WID"
+  local i
+  for ((i = 0; i < 100; i++)); do
+    kill -0 "$APP_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$APP_PID" 2>/dev/null; then
+    kill "$APP_PID"
+    wait "$APP_PID" 2>/dev/null
+    APP_PID=""
+    echo "the installer did not end when its window was closed" >&2
+    return 1
+  fi
+  local rc=0
+  wait "$APP_PID" || rc=$?
+  APP_PID=""
+  return "$rc"
+}
+
+app_kill() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null && wait "$APP_PID" 2>/dev/null
+  APP_PID=""
+}
