@@ -1,0 +1,107 @@
+// The HTTP/1.0 client component: one request per connection, the reply into a file or a string,
+// the outcome through events, redirects followed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "framework/Classes.h"
+#include "netcomp/NMExtstr.h"
+#include "netcomp/Psock.h"
+
+// The installer's failure handler switches on these numbers.
+enum CmdType : uint8_t {
+  CmdGet = 0,
+  CmdOptions = 1,
+  CmdHead = 2,
+  CmdPost = 3,
+  CmdPut = 4,
+  CmdPatch = 5,
+  CmdCopy = 6,
+  CmdMove = 7,
+  CmdDelete = 8,
+  CmdLink = 9,
+  CmdUnlink = 10,
+  CmdTrace = 11,
+  Cmd12 = 12,
+};
+
+using TResultEvent = std::function<void(CmdType Cmd)>;
+
+// Values for the optional request header lines; empty ones produce no line.
+class THeaderInfo : public TPersistent {
+public:
+  std::string LocalMailAddress;  // From
+  std::string LocalProgram;      // User-Agent
+  std::string Cookie;            // Cookie; also set from a redirect's Set-Cookie
+  std::string Referer;           // Referer
+  std::string UserId;            // Authorization: Basic, with a non-empty Password
+  std::string Password;
+};
+
+class TNMHTTP : public TPowersock {
+public:
+  // A call follows at most this many connections; one more redirect raises "Too many redirects".
+  static constexpr int MaxPasses = 20;
+
+  explicit TNMHTTP(TComponent* AOwner);
+  ~TNMHTTP() override;
+
+  // Published.
+  std::string Body = "Default.htm";
+  std::string Header = "Head.txt";
+  std::unique_ptr<THeaderInfo> HeaderInfo;
+  bool InputFileMode = false;
+  bool OutputFileMode = false;
+  TNotifyEvent OnAboutToSend;
+  TResultEvent OnSuccess;
+  TResultEvent OnFailure;
+  THandlerEvent OnRedirect;
+  TNotifyEvent OnAuthenticationNeeded;
+  // Method word of command 12, which has none of its own; must be a plain token.
+  std::string Cmd12Method = "POST";
+
+  // State of the running or last call.
+  std::string Url;
+  std::string Path;
+  CmdType Command = CmdGet;
+  std::string SendData;
+  std::string ExtraHeaderValue;
+  std::unique_ptr<TExStringList> RequestLines;
+  std::string RedirectLocation;
+  std::string ReceivedCookie;
+  bool EncodePostData = true;
+
+  // Sets LookupDone and cancels the running wait, without an "Abort" status.
+  void Abort() override;
+  virtual void ExecuteRequest();
+  virtual void ParseUrl();
+  virtual void BuildRequest();
+  virtual void ReadResponseHeader();
+  virtual void SendRequest();
+
+  virtual void Options(const std::string& URL);
+  virtual void Get(const std::string& URL);
+  virtual void Post(const std::string& URL, const std::string& PostData);
+  virtual void Put(const std::string& URL, const std::string& PutData);
+  virtual void Head(const std::string& URL);
+  virtual void Patch(const std::string& URL, const std::string& Data);
+  virtual void Delete(const std::string& URL);
+  virtual void Trace(const std::string& URL, const std::string& Data);
+  virtual void Copy(const std::string& URL, const std::string& UriHeader);
+  virtual void Move(const std::string& URL, const std::string& UriHeader);
+  virtual void Link(const std::string& URL, const std::string& LinkValue);
+  virtual void Unlink(const std::string& URL, const std::string& LinkValue);
+  virtual void SendCmd12(const std::string& URL, const std::string& Data);
+
+  // The method word with its trailing space, e.g. "GET ".
+  std::string MethodWord(CmdType Cmd) const;
+  static bool SendsBody(CmdType Cmd);
+
+private:
+  void Run(const std::string& URL, CmdType Cmd);
+  // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
+  void RaiseOutcome(bool success);
+};
