@@ -33,7 +33,9 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
+# The installer creates its folders one level deep, as on Windows, where the user profile exists.
 prefix=${WINEPREFIX:-$HOME/.wine}
+mkdir -p "$prefix/drive_c/users/$(id -un)/AppData/Roaming"
 echo "Corvane Setup (demo): files go to $prefix/drive_c (the Wine-style C: drive)."
 status=0
 build-demo/corvane-setup || status=$?
