@@ -1,1 +1,837 @@
-// The socket component.
+#include "netcomp/Psock.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/Forms.h"
+
+namespace {
+
+// Components that have started Winsock; the last one to go stops it.
+int WinsockUsers = 0;
+
+struct TErrorEntry {
+  int32_t Code;
+  const char* Text;
+};
+
+constexpr TErrorEntry ErrorTable[51] = {
+    {10004, "Interrupted system call"},
+    {10009, "Bad file number"},
+    {10013, "Permission denied"},
+    {10014, "Bad address"},
+    {10022, "Invalid argument"},
+    {10024, "Too many open files"},
+    {10035, "Operation would block"},
+    {10036, "Operation now in progress"},
+    {10037, "Operation already in progress"},
+    {10038, "Socket operation on non-socket"},
+    {10039, "Destination address required"},
+    {10040, "Message too long"},
+    {10041, "Wrong protocol type for socket"},
+    {10042, "Bad protocol option"},
+    {10043, "Protocol not supported"},
+    {10044, "Socket type not supported"},
+    {10045, "Operation not supported on socket"},
+    {10046, "Protocol family not supported"},
+    {10047, "Address family not supported by protocol family"},
+    {10048, "Address already in use"},
+    {10049, "Can't assign requested address"},
+    {10050, "Network is down"},
+    {10051, "Network is unreachable"},
+    {10052, "Network dropped connection or reset"},
+    {10053, "Software caused connection abort"},
+    {10054, "Connection reset by peer"},
+    {10055, "No buffer space available"},
+    {10056, "Socket is already connected"},
+    {10057, "Socket is not connected"},
+    {10058, "Can't send after socket shutdown"},
+    {10059, "Too many references, can't splice"},
+    {10060, "Connection timed out"},
+    {10061, "Connection refused"},
+    {10062, "Too many levels of symbolic links"},
+    {10063, "File name too long"},
+    {10064, "Host is down"},
+    {10065, "No route to Host"},
+    {10066, "Directory not empty"},
+    {10067, "Too many processes"},
+    {10068, "Too many users"},
+    {10069, "Disc quota exceeded"},
+    {10070, "Stale NFS file handle"},
+    {10071, "Too many levels of remote in path"},
+    {10091, "Network subsystem is unavailable"},
+    {10092, "Incompatible version of WINSOCK.DLL"},
+    {10093, "Successful WSAStartup not yet performed"},
+    {11001, "Host not found"},
+    {11002, "Non-Authoritative Host not found"},
+    {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
+    {11004, "Valid name, no data record of requested type"},
+    {0, "Unrecognized error code"},
+};
+
+constexpr int MaxLine = 65536;
+// Timer of the socket window that wakes a send waiting for buffer space: no notification is
+// registered for that.
+constexpr win::UINT_PTR SendSpaceTimer = 2;
+constexpr win::UINT SendSpaceRetryMs = 10;
+
+win::LRESULT CALLBACK SocketWindowProc(win::HWND hWnd, win::UINT Msg, win::WPARAM wParam,
+                                       win::LPARAM lParam) {
+  auto* sock = reinterpret_cast<TPowersock*>(win::GetWindowLongPtrA(hWnd, 0));
+  if (!sock || Msg < TPowersock::SocketMessage) return win::DefWindowProcA(hWnd, Msg, wParam, lParam);
+  TSockMessage message{Msg, wParam, lParam, 0};
+  sock->HandleSocketMessage(message);
+  return message.Result;
+}
+
+win::LRESULT CALLBACK TimerWindowProc(win::HWND hWnd, win::UINT Msg, win::WPARAM wParam,
+                                      win::LPARAM lParam) {
+  auto* timer = reinterpret_cast<TThreadTimer*>(win::GetWindowLongPtrA(hWnd, 0));
+  if (!timer) return win::DefWindowProcA(hWnd, Msg, wParam, lParam);
+  TSockMessage message{Msg, wParam, lParam, 0};
+  if (Msg != WM_ACTIVATEAPP) timer->WndProc(message);
+  return message.Result;
+}
+
+// The owner is kept in the window's first extra bytes; they hold a whole pointer.
+win::HWND CreateHiddenWindow(const char* className, win::WNDPROC proc, void* owner) {
+  win::HINSTANCE instance = win::GetModuleHandleA(nullptr);
+  win::WNDCLASSA cls{};
+  if (!win::GetClassInfoA(instance, className, &cls)) {
+    cls = {};
+    cls.style = 0;
+    cls.lpfnWndProc = proc;
+    cls.cbWndExtra = sizeof(win::LONG_PTR);
+    cls.hInstance = instance;
+    cls.lpszClassName = className;
+    if (!win::RegisterClassA(&cls)) return nullptr;
+  }
+  win::HWND window = win::CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0,
+                                          nullptr, nullptr, instance, nullptr);
+  if (window) win::SetWindowLongPtrA(window, 0, reinterpret_cast<win::LONG_PTR>(owner));
+  return window;
+}
+
+uint16_t FitHandle(win::SOCKET s) {
+  if (s > 0xFFFF) throw ERangeError();
+  return static_cast<uint16_t>(s);
+}
+
+// Arms a timer on the socket window while a send waits for buffer space.
+class TSendSpaceWait {
+public:
+  explicit TSendSpaceWait(win::HWND window) : window_(window) {}
+  ~TSendSpaceWait() {
+    if (armed_) win::KillTimer(window_, SendSpaceTimer);
+  }
+  void Arm() {
+    if (!armed_) armed_ = win::SetTimer(window_, SendSpaceTimer, SendSpaceRetryMs, nullptr) != 0;
+  }
+
+private:
+  win::HWND window_;
+  bool armed_ = false;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TThreadTimer
+
+TThreadTimer::TThreadTimer(TComponent* AOwner) : TComponent(AOwner) {
+  FWindowHandle = CreateHiddenWindow("TmrWindowClass", TimerWindowProc, this);
+}
+
+TThreadTimer::~TThreadTimer() {
+  FEnabled = false;
+  try {
+    UpdateTimer();
+  } catch (...) {
+  }
+  if (FWindowHandle) win::DestroyWindow(FWindowHandle);
+}
+
+void TThreadTimer::SetEnabled(bool Value) {
+  if (Value == FEnabled) return;
+  FEnabled = Value;
+  UpdateTimer();
+}
+
+void TThreadTimer::SetInterval(uint32_t Value) {
+  if (Value == FInterval) return;
+  FInterval = Value;
+  UpdateTimer();
+}
+
+void TThreadTimer::SetOnTimer(TNotifyEvent Value) {
+  FOnTimer = std::move(Value);
+  UpdateTimer();
+}
+
+void TThreadTimer::UpdateTimer() {
+  win::KillTimer(FWindowHandle, 1);
+  if (FInterval != 0 && FEnabled && FOnTimer) {
+    if (win::SetTimer(FWindowHandle, 1, FInterval, nullptr) == 0) throw Exception("No Timer");
+  }
+}
+
+void TThreadTimer::Timer() {
+  if (FOnTimer) FOnTimer(this);
+}
+
+void TThreadTimer::WndProc(TSockMessage& Message) {
+  if (Message.Msg == WM_TIMER) {
+    try {
+      Timer();
+    } catch (...) {
+      Application->HandleException(this);
+    }
+    return;
+  }
+  Message.Result = win::DefWindowProcA(FWindowHandle, Message.Msg, Message.WParam, Message.LParam);
+}
+
+// ---------------------------------------------------------------------------------------------
+// TPowersock: life cycle
+
+TPowersock::TPowersock(TComponent* AOwner) : TComponent(AOwner) {
+  ReportStatus(8, "Create");
+  SocketWindow = CreateHiddenWindow("PsockWindowClass", SocketWindowProc, this);
+  Proxy.clear();
+  HostEntryBuffer = std::make_unique<char[]>(HostEntryBufferSize);
+  TimeOutTimer = std::make_unique<TThreadTimer>(this);
+  TimeOutTimer->SetEnabled(false);
+  TimeOutTimer->SetOnTimer([this](TObject* Sender) { TimerTriggered(Sender); });
+  TimeOut = 0;
+  WinsockInfo = std::make_unique<TStringList>();
+  Canceled = false;
+  ShuttingDown = false;
+  Connected = false;
+  try {
+    InitializeWinsock();
+  } catch (...) {
+    if (SocketWindow) win::DestroyWindow(SocketWindow);
+    throw;
+  }
+}
+
+TPowersock::~TPowersock() {
+  Destroying();
+  ReportStatus(8, "Destroy");
+  try {
+    Abort();
+    Cancel();
+  } catch (...) {
+  }
+  // A lookup still running would otherwise write into the buffer released here.
+  if (LookupTask) win::WSACancelAsyncRequest(LookupTask);
+  LookupTask = nullptr;
+  WinsockInfo.reset();
+  TimeOutTimer.reset();
+  HostEntryBuffer.reset();
+  if (SocketWindow) win::DestroyWindow(SocketWindow);
+  SocketWindow = nullptr;
+  ShuttingDown = true;
+  if (!IsDesigning()) {
+    try {
+      RequestCloseSocket();
+    } catch (...) {
+    }
+    if (--WinsockUsers == 0) win::WSACleanup();
+  }
+}
+
+void TPowersock::InitializeWinsock() {
+  ReportStatus(8, "Initializing Winsock");
+  if (IsDesigning()) return;
+  try {
+    ++WinsockUsers;
+    if (WinsockUsers == 1) {
+      win::WSAStartup(MAKEWORD(1, 1), &WSAData);
+      auto version = [](win::WORD v) {
+        return IntToStr(v >> 8) + "." + IntToStr(v & 0xFF);
+      };
+      WinsockInfo->Add("Version= " + version(WSAData.wVersion));
+      WinsockInfo->Add("High Version= " + version(WSAData.wHighVersion));
+      WinsockInfo->Add("Description= " +
+                       std::string(WSAData.szDescription,
+                                   strnlen(WSAData.szDescription, sizeof WSAData.szDescription)));
+      WinsockInfo->Add("System= " + std::string(WSAData.szSystemStatus,
+                                                 strnlen(WSAData.szSystemStatus,
+                                                         sizeof WSAData.szSystemStatus)));
+      WinsockInfo->Add("Max Sockets= " + IntToStr(WSAData.iMaxSockets));
+      WinsockInfo->Add("Max Udp pack size= " + IntToStr(WSAData.iMaxUdpDg));
+    }
+    try {
+      if (!OpenSocket(IPPROTO_TCP, true)) CheckSocketError(WSAEWOULDBLOCK);
+      if (SocketHandle == NoSocket) throw ESockError("no socket");
+    } catch (...) {
+      if (--WinsockUsers == 0) win::WSACleanup();
+      throw;
+    }
+  } catch (...) {
+    throw ESockError("Initializaton of windows sockets failed");
+  }
+}
+
+bool TPowersock::OpenSocket(int Protocol, bool Linger) {
+  win::SOCKET s = win::socket(AF_INET, SOCK_STREAM, Protocol);
+  if (s != INVALID_SOCKET && s > 0xFFFF) {
+    win::closesocket(s);
+    throw ERangeError();
+  }
+  SocketHandle = FitHandle(s);
+  if (Linger) {
+    // Closing the first socket resets its connection.
+    win::linger l{};
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    win::setsockopt(SocketHandle, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l),
+                    sizeof l);
+  }
+  return win::WSAAsyncSelect(SocketHandle, SocketWindow, SocketMessage, SocketEventMask) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status, errors, notifications
+
+void TPowersock::ReportStatus(uint8_t Level, const std::string& Text) {
+  if (Level > ReportLevel) return;
+  try {
+    Status = Text;
+    if (!IsDestroying() && OnStatus) OnStatus(this, Status);
+  } catch (...) {
+  }
+}
+
+std::string TPowersock::LookupErrorMessage(uint16_t ErrorCode) {
+  ReportStatus(8, "Looking Up Error Message");
+  std::string text;
+  if (ErrorCode == 0) return text;
+  for (const TErrorEntry& entry : ErrorTable)
+    if (entry.Code == ErrorCode) text = IntToStr(ErrorCode) + ":" + entry.Text;
+  if (text.empty()) text = "Unknown Error No. " + IntToStr(ErrorCode);
+  return text;
+}
+
+void TPowersock::CheckSocketError(uint16_t Ignore) {
+  int err = win::WSAGetLastError();
+  LastErrorNo = err;
+  if (err != Ignore && err > 10000) {
+    std::string text = LookupErrorMessage(static_cast<uint16_t>(err));
+    if (OnSocketError) OnSocketError(this, static_cast<uint16_t>(err), text);
+    throw ESockError(text);
+  }
+}
+
+void TPowersock::HandleSocketMessage(TSockMessage& Message) {
+  try {
+    if (Message.Msg == HostLookupMessage &&
+        reinterpret_cast<win::HANDLE>(Message.WParam) != LookupTask)
+      return;  // the reply of a lookup that was given up
+    EventOk = HIWORD(Message.LParam) == 0;
+    if (Message.Msg == SocketMessage) {
+      switch (LOWORD(Message.LParam)) {
+      case FD_READ:
+        if (OnReadReady) {
+          try {
+            OnReadReady(this);
+          } catch (...) {
+          }
+        }
+        break;
+      case FD_ACCEPT:
+        Connected = true;
+        if (OnAcceptReady) OnAcceptReady(this);
+        break;
+      case FD_CONNECT:
+        if (EventOk) {
+          Connected = true;
+          if (OnConnect) OnConnect(this);
+        }
+        break;
+      case FD_CLOSE:
+        if (!DataAvailable()) {
+          CloseErrorNo = HIWORD(Message.LParam);
+          RequestCloseSocket();
+        }
+        break;
+      default:
+        break;
+      }
+    } else if (Message.Msg == HostLookupMessage) {
+      LookupTask = nullptr;
+      LookupDone = true;
+    }
+  } catch (...) {
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connection
+
+void TPowersock::PumpMessages(bool WaitForMessage) {
+  if (WaitForMessage)
+    Application->HandleMessage();
+  else
+    Application->ProcessMessages();
+}
+
+void TPowersock::ResolveHost() {
+  ReportStatus(8, "Resolve Host");
+  RemoteAddress.sin_addr.s_addr = 0;
+  const std::string& name = Proxy.empty() ? Host : Proxy;
+  if (name.size() >= TransferBuffer.size()) throw ESockError("Host name too long");
+  std::memcpy(TransferBuffer.data(), name.data(), name.size());
+  TransferBuffer[name.size()] = '\0';
+
+  win::u_long address = win::inet_addr(TransferBuffer.data());
+  if (address != INADDR_NONE) {
+    RemoteAddress.sin_addr.s_addr = address;
+    return;
+  }
+  RemoteAddress.sin_addr.s_addr = 0;
+  TimerOn();
+  LookupDone = false;
+  LookupTask = win::WSAAsyncGetHostByName(SocketWindow, HostLookupMessage, TransferBuffer.data(),
+                                          HostEntryBuffer.get(), HostEntryBufferSize);
+  if (!LookupTask) {
+    TimerOff();
+    throw ESockError("Host Lookup Failed");
+  }
+  Application->ProcessMessages();
+  while (!LookupDone && !TimedOut && !Canceled) PumpMessages(true);
+  TimerOff();
+  if (LookupTask) {
+    // Given up: its reply must not land in the buffer later.
+    win::WSACancelAsyncRequest(LookupTask);
+    LookupTask = nullptr;
+  }
+  if (TimedOut) throw ESockError("Host Lookup Timed Out");
+  if (Canceled) throw ESockError("Host Lookup Canceled");
+  if (!EventOk) throw ESockError("Host Lookup Failed");
+
+  auto* entry = reinterpret_cast<const win::hostent*>(HostEntryBuffer.get());
+  if (!entry->h_addr_list || !entry->h_addr_list[0]) throw ESockError("Host Lookup Failed");
+  std::memcpy(&RemoteAddress.sin_addr.s_addr, entry->h_addr_list[0], 4);
+  if (OnHostResolved) OnHostResolved(this);
+}
+
+void TPowersock::Connect() {
+  ReportStatus(8, "Connecting");
+  Canceled = false;
+  if (Connected) throw ESockError("Already connected");
+  CloseErrorNo = 0;
+
+  int attempts = 0;
+  while (true) {
+    try {
+      ResolveHost();
+    } catch (const ESockError& e) {
+      if (e.Message == "Host Lookup Timed Out" || e.Message == "Host Lookup Canceled") throw;
+    }
+    if (RemoteAddress.sin_addr.s_addr != 0) break;
+    if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
+    bool Handled = false;
+    OnInvalidHost(Handled);
+    if (!Handled) throw ESockError("Null Remote Address");
+    ++attempts;
+  }
+
+  RemoteAddress.sin_family = AF_INET;
+  int32_t port = Proxy.empty() ? Port : ProxyPort;
+  RemoteAddress.sin_port = win::htons(static_cast<win::u_short>(port & 0xFFFF));
+  LookupDone = false;
+  EventOk = true;
+  if (win::connect(SocketHandle, reinterpret_cast<const win::sockaddr*>(&RemoteAddress),
+                   sizeof RemoteAddress) == SOCKET_ERROR)
+    CheckSocketError(WSAEWOULDBLOCK);
+
+  TimerOn();
+  Application->ProcessMessages();
+  while (!Connected && !TimedOut && !Canceled && EventOk) PumpMessages(true);
+  TimerOff();
+  if (!TimedOut && !Canceled && EventOk) return;
+
+  if (OnConnectionFailed) OnConnectionFailed(this);
+  if (TimedOut) throw ESockError("Connection Timed out");
+  if (Canceled) throw ESockError("Connection Canceled");
+  throw ESockError("Connection Failed");
+}
+
+void TPowersock::Disconnect() {
+  ReportStatus(8, "Disconnecting");
+  RequestCloseSocket();
+}
+
+void TPowersock::RequestCloseSocket() {
+  ReportStatus(4, "Request Close Socket");
+  Connected = false;
+  if (SocketHandle == NoSocket) return;
+  if (win::closesocket(SocketHandle) == SOCKET_ERROR) {
+    CheckSocketError(WSAEWOULDBLOCK);
+    return;
+  }
+  // The closed handle must not be used again, also when OnDisconnect raises.
+  SocketHandle = NoSocket;
+  auto reopen = [this] {
+    if (!ShuttingDown) OpenSocket(0, false);
+  };
+  try {
+    if (!IsDestroying() && OnDisconnect) OnDisconnect(this);
+  } catch (...) {
+    reopen();
+    throw;
+  }
+  reopen();
+}
+
+bool TPowersock::DataAvailable() {
+  ReportStatus(8, "Data Available");
+  // Peeks into a byte of its own: TransferBuffer may hold a block being sent or read.
+  char byte;
+  return win::recv(SocketHandle, &byte, 1, MSG_PEEK) >= 1;
+}
+
+uint16_t TPowersock::Accept() {
+  ReportStatus(4, "Accepting");
+  Application->ProcessMessages();
+  // FD_ACCEPT sets Connected: a pending connection ends the wait as well.
+  while (!LookupDone && !Connected && !Canceled) PumpMessages(true);
+  if (Canceled) throw ESockError("Accepting Canceled");
+  if (!EventOk) throw ESockError("Error creating Data Connection");
+
+  win::sockaddr_in address{};
+  int length = sizeof address;
+  win::SOCKET s = win::accept(SocketHandle, reinterpret_cast<win::sockaddr*>(&address), &length);
+  if (s == INVALID_SOCKET) CheckSocketError(WSAEWOULDBLOCK);
+  if (s != INVALID_SOCKET && s > 0xFFFF) win::closesocket(s);
+  uint16_t handle = FitHandle(s);
+  win::WSAAsyncSelect(handle, SocketWindow, SocketMessage, SocketEventMask);
+  RemoteAddress = address;
+  if (Canceled) {
+    Canceled = false;
+    win::closesocket(handle);
+    throw EAbortError("Socket send aborted");
+  }
+  return handle;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Time-out and abort
+
+void TPowersock::TimerOn() {
+  ReportStatus(8, "Timer On");
+  TimedOut = false;
+  if (TimeOut < 0) throw ERangeError();
+  TimeOutTimer->SetInterval(static_cast<uint32_t>(TimeOut));
+  TimeOutTimer->SetEnabled(true);
+}
+
+void TPowersock::TimerOff() {
+  ReportStatus(8, "Timer Off");
+  TimeOutTimer->SetEnabled(false);
+}
+
+void TPowersock::TimerTriggered(TObject*) {
+  ReportStatus(8, "Timer Triggered");
+  TimerOff();
+  TimedOut = true;
+  LookupDone = true;
+  Abort();
+}
+
+void TPowersock::Abort() {
+  ReportStatus(8, "Abort");
+  Cancel();
+}
+
+void TPowersock::Cancel() {
+  ReportStatus(8, "Canceling");
+  Canceled = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Data transfer
+
+namespace {
+// Runs TimerOff when an operation ends, also by an exception.
+template <class F> class TFinally {
+public:
+  explicit TFinally(F f) : f_(std::move(f)) {}
+  ~TFinally() {
+    try {
+      f_();
+    } catch (...) {
+    }
+  }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+private:
+  F f_;
+};
+}  // namespace
+
+void TPowersock::SendBuffer(const char* Value, uint16_t BufLen) {
+  ReportStatus(4, "Sending Buffer");
+  TimerOn();
+  TFinally timerOff([this] { TimerOff(); });
+  if (!Canceled) {
+    size_t length = BufLen;
+    if (length == 0 && Value) {
+      length = strnlen(Value, 0x10000);
+      if (length > 0xFFFF) throw ERangeError();
+    }
+    size_t remaining = length;
+    TSendSpaceWait spaceWait(SocketWindow);
+    do {
+      int n = win::send(SocketHandle, Value + (length - remaining), static_cast<int>(remaining), 0);
+      if (n == 0) break;
+      if (n > 0) {
+        remaining -= static_cast<size_t>(n);
+        continue;
+      }
+      CheckSocketError(WSAEWOULDBLOCK);
+      // No room: wait for it while messages (Cancel, the time-out) are processed.
+      spaceWait.Arm();
+      PumpMessages(true);
+    } while (remaining > 0 && !Canceled);
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TPowersock::Write(const std::string& Str) {
+  ReportStatus(8, "Write");
+  size_t n = std::min<size_t>(Str.size(), MaxLine);
+  std::memcpy(TransferBuffer.data(), Str.data(), n);
+  TransferBuffer[n] = '\0';
+  SendBuffer(TransferBuffer.data(), 0);
+}
+
+void TPowersock::Writeln(const std::string& Str) {
+  ReportStatus(8, "Writeln");
+  Write(Str + "\r\n");
+}
+
+std::string TPowersock::ReadLn() {
+  ReportStatus(8, "ReadLn");
+  std::string line;
+  int held = 0;
+  TimerOn();
+  TFinally timerOff([this] { TimerOff(); });
+  int lineFeed = -1;
+  do {
+    if (held == MaxLine) throw ERangeError();
+    char* at = TransferBuffer.data() + held;
+    int n = win::recv(SocketHandle, at, MaxLine - held, MSG_PEEK);
+    if (n == 0) return std::string();
+    bool wait = false;
+    if (n > 0) {
+      if (const void* lf = std::memchr(at, '\n', static_cast<size_t>(n))) {
+        lineFeed = held + static_cast<int>(static_cast<const char*>(lf) - at);
+        break;
+      }
+      int taken = win::recv(SocketHandle, at, n, 0);
+      if (taken > 0) {
+        line.append(at, static_cast<size_t>(taken));
+        held += taken;
+      }
+    } else {
+      LastErrorNo = win::WSAGetLastError();
+      if (LastErrorNo == WSAENOTCONN) {
+        // The close notification replaced the socket: the peer has closed, as with 0 above,
+        // unless that close reported a broken connection.
+        if (CloseErrorNo != 0) {
+          win::WSASetLastError(CloseErrorNo);
+          CloseErrorNo = 0;
+          CheckSocketError(WSAEWOULDBLOCK);
+        }
+        return std::string();
+      }
+      CheckSocketError(WSAEWOULDBLOCK);
+      wait = true;
+    }
+    PumpMessages(wait);
+  } while (!Canceled);
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket readln aborted");
+  }
+  char* at = TransferBuffer.data() + held;
+  int rest = lineFeed + 1 - held;
+  while (rest > 0) {
+    int taken = win::recv(SocketHandle, at, rest, 0);
+    if (taken <= 0) {
+      CheckSocketError(WSAEWOULDBLOCK);
+      continue;
+    }
+    line.append(at, static_cast<size_t>(taken));
+    at += taken;
+    rest -= taken;
+  }
+  return line;
+}
+
+std::string TPowersock::Transaction(const std::string& CommandString) {
+  ReportStatus(8, "Transaction");
+  ReplyNumber = 0;
+  Writeln(CommandString);
+  LastReply = ReadLn();
+  if (!LastReply.empty()) {
+    ReportStatus(1, LastReply);
+    size_t digits = 0;
+    while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' &&
+           LastReply[digits] <= '9')
+      ++digits;
+    if (digits > 0) {
+      long long value = std::stoll(LastReply.substr(0, digits));
+      if (value < -32768 || value > 32767) throw ERangeError();
+      ReplyNumber = static_cast<int16_t>(value);
+    }
+  }
+  return LastReply;
+}
+
+void TPowersock::SendFile(const std::string& FileName) {
+  ReportStatus(8, "SendFile");
+  {
+    TFileStream file(FileName, fmOpenRead);
+    int64_t size = file.Size();
+    TSendSpaceWait spaceWait(SocketWindow);
+    do {
+      if (!Canceled) {
+        int64_t got = file.Read(TransferBuffer.data(), MaxLine);
+        if (got <= 0) break;
+        size_t remaining = static_cast<size_t>(got);
+        do {
+          int n = win::send(SocketHandle, TransferBuffer.data() + (got - remaining),
+                            static_cast<int>(remaining), 0);
+          if (n == 0) break;
+          bool wait = false;
+          if (n > 0) {
+            remaining -= static_cast<size_t>(n);
+            BytesSent += n;
+            if (OnPacketSent) OnPacketSent(this);
+          } else {
+            CheckSocketError(WSAEWOULDBLOCK);
+            spaceWait.Arm();
+            wait = true;
+          }
+          PumpMessages(wait);
+        } while (remaining > 0 && !Canceled);
+      }
+    } while (file.Position() != size && !Canceled);
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TPowersock::CaptureFile(const std::string& FileName) {
+  ReportStatus(8, "CaptureFile");
+  BytesRecvd = 0;
+  TimerOn();
+  TFinally timerOff([this] { TimerOff(); });
+  {
+    TFileStream file(FileName, fmCreate);
+    while (!Canceled) {
+      int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
+      bool wait = false;
+      if (n > 0) {
+        file.WriteBuffer(TransferBuffer.data(), n);
+        BytesRecvd += n;
+        if (OnPacketRecvd) OnPacketRecvd(this);
+        TimerOn();
+      } else if (n < 0) {
+        LastErrorNo = win::WSAGetLastError();
+        if (LastErrorNo == WSAENOTCONN) {
+          if (CloseErrorNo != 0) {
+            win::WSASetLastError(CloseErrorNo);
+            CloseErrorNo = 0;
+            CheckSocketError(WSAEWOULDBLOCK);
+          }
+          break;
+        }
+        CheckSocketError(WSAEWOULDBLOCK);
+        wait = true;
+      } else {
+        break;
+      }
+      PumpMessages(wait);
+    }
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+std::string TPowersock::CaptureString(int32_t Count) {
+  ReportStatus(8, "Capture String");
+  std::string s;
+  BytesRecvd = 0;
+  TimerOn();
+  TFinally timerOff([this] { TimerOff(); });
+  while (!Canceled && (Count == -1 || static_cast<int64_t>(s.size()) < Count)) {
+    int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
+    if (n == 0) break;
+    bool wait = false;
+    if (n > 0) {
+      s.append(TransferBuffer.data(), static_cast<size_t>(n));
+      BytesRecvd += n;
+      if (OnPacketRecvd) OnPacketRecvd(this);
+      TimerOn();
+    } else {
+      LastErrorNo = win::WSAGetLastError();
+      if (LastErrorNo == WSAENOTCONN) {
+        if (CloseErrorNo != 0) {
+          win::WSASetLastError(CloseErrorNo);
+          CloseErrorNo = 0;
+          CheckSocketError(WSAEWOULDBLOCK);
+        }
+        break;
+      }
+      CheckSocketError(WSAEWOULDBLOCK);
+      wait = true;
+    }
+    PumpMessages(wait);
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket capture aborted");
+  }
+  return s;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text fields
+
+std::string NthWord(const std::string& s, char Delimiter, int n) {
+  std::string result;
+  int count = 0;
+  for (char c : s) {
+    if (c == Delimiter) {
+      if (++count == n) break;
+    } else if (count == n - 1) {
+      result += c;
+    }
+  }
+  return result;
+}
+
+int NthWordPos(const std::string& s, char Delimiter, int n) {
+  if (s.empty()) throw ERangeError();
+  int length = static_cast<int>(s.size());
+  int count = 0;
+  int i = 0;
+  do {
+    ++i;
+    if (s[i - 1] == Delimiter) ++count;
+  } while (count != n && i != length);
+  return i == length ? length + 1 : i;
+}

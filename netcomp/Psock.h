@@ -157,6 +157,11 @@ protected:
   void PumpMessages(bool WaitForMessage);
 
   bool ShuttingDown = false;
+  // Error code of a close notification that reported a broken connection; readers that then
+  // find the socket replaced raise it instead of ending normally.
+  uint16_t CloseErrorNo = 0;
+  // Task of the running host lookup, so that a late reply of an abandoned one is not taken.
+  win::HANDLE LookupTask = nullptr;
   std::unique_ptr<TThreadTimer> TimeOutTimer;
   win::WSADATA WSAData{};
   std::unique_ptr<char[]> HostEntryBuffer;

@@ -38,6 +38,7 @@ using ::GetClassInfoA;
 using ::getsockname;
 using ::GetModuleHandleA;
 using ::GetWindowLongPtrA;
+using ::IsWindow;
 using ::htons;
 using ::inet_addr;
 using ::KillTimer;
@@ -47,6 +48,7 @@ using ::PostMessageA;
 using ::recv;
 using ::RegisterClassA;
 using ::send;
+using ::SendMessageA;
 using ::SetTimer;
 using ::SetWindowLongPtrA;
 using ::setsockopt;
@@ -140,6 +142,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window);
 LRESULT DefWindowProcA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure at once; 0 for a window that does not exist.
+LRESULT SendMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL IsWindow(HWND window);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 HINSTANCE GetModuleHandleA(LPCSTR moduleName);
