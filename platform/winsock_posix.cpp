@@ -62,6 +62,8 @@ struct Sock {
   bool readArmed = true;    // FD_READ / FD_ACCEPT may be posted
   bool writeWanted = false; // FD_WRITE is due once send space returns
   bool closeSent = false;
+  // A broken connection keeps reporting its error, as Winsock does; the system reports it once.
+  int brokenError = 0;
   std::unique_ptr<QSocketNotifier> readNotifier;
   std::unique_ptr<QSocketNotifier> writeNotifier;
 };
@@ -167,8 +169,9 @@ void OnReadable(win::SOCKET handle) {
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       sock->readArmed = true;
     } else {
+      sock->brokenError = MapErrno(errno);
       sock->closeSent = true;
-      Notify(*sock, FD_CLOSE, MapErrno(errno));
+      Notify(*sock, FD_CLOSE, sock->brokenError);
     }
   }
   UpdateNotifiers(*sock);
@@ -516,12 +519,15 @@ int send(SOCKET s, const char* buf, int len, int flags) {
   if (!sock) return Fail(WSAENOTSOCK);
   if (len < 0 || (!buf && len > 0)) return Fail(WSAEFAULT);
   if (flags != 0) return Fail(WSAEOPNOTSUPP);
+  if (sock->brokenError) return Fail(sock->brokenError);
   ssize_t n = ::send(sock->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL);
   if (n < 0) {
     int err = errno;
     if (err == EAGAIN || err == EWOULDBLOCK) {
       sock->writeWanted = true;
       UpdateNotifiers(*sock);
+    } else if (err == ECONNRESET || err == EPIPE) {
+      sock->brokenError = WSAECONNRESET;
     }
     return Fail(MapErrno(err));
   }
@@ -534,6 +540,7 @@ int recv(SOCKET s, char* buf, int len, int flags) {
   if (len < 0 || (!buf && len > 0)) return Fail(WSAEFAULT);
   if (flags & ~kWinMsgPeek) return Fail(WSAEOPNOTSUPP);
   if (!sock->connected) return Fail(WSAENOTCONN);
+  if (sock->brokenError) return Fail(sock->brokenError);
   ssize_t n = ::recv(sock->fd, buf, static_cast<size_t>(len), (flags & kWinMsgPeek) ? MSG_PEEK : 0);
   int err = errno;
   // Every receive, a peek included, re-arms FD_READ.
@@ -541,7 +548,10 @@ int recv(SOCKET s, char* buf, int len, int flags) {
     sock->readArmed = true;
     UpdateNotifiers(*sock);
   }
-  if (n < 0) return Fail(MapErrno(err));
+  if (n < 0) {
+    if (err == ECONNRESET) sock->brokenError = WSAECONNRESET;
+    return Fail(MapErrno(err));
+  }
   return static_cast<int>(n);
 }
 
