@@ -1,5 +1,7 @@
 #include "framework/Sysutils.h"
 
+#include "platform/winapi_base.h"
+
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -91,4 +93,16 @@ std::string Trim(const std::string& s) {
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
   return s.substr(b, e - b);
+}
+
+std::string GetEnvVariable(const std::string& name) {
+  win::DWORD size = win::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
+  // The variable can change between the calls; ask again until the value fits.
+  while (size > 0) {
+    std::vector<char> buf(size);
+    win::DWORD len = win::GetEnvironmentVariableA(name.c_str(), buf.data(), size);
+    if (len < size) return std::string(buf.data(), len);
+    size = len;
+  }
+  return {};
 }

@@ -58,3 +58,6 @@ std::string LowerCase(const std::string& s);
 int AnsiCompareText(const std::string& a, const std::string& b);
 bool SameText(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s);
+
+// The value of an environment variable (name matched without regard to case), or empty text.
+std::string GetEnvVariable(const std::string& name);

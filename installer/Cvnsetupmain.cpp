@@ -1,1 +1,107 @@
 // TForm1: settings, start-up, install steps and handlers.
+#include "installer/Cvnsetupmain.h"
+
+#include "platform/win32.h"
+
+std::string Ticker = "cvn";
+std::string IniPath = "Corvane";
+std::string DownloadUrl = CORVANE_DOWNLOAD_URL;
+std::string WalletExe = "corvane-qt.exe";
+std::string AppDir = "C:\\" + IniPath + "\\";
+
+std::string DataPath;
+std::string FoundText;
+bool ChainDirFound = false;
+bool AppDirFound = false;
+bool DownloadOk = false;
+
+TForm1* Form1 = nullptr;
+
+std::string LauncherExe() {
+  return Ticker + "loader.exe";
+}
+std::string LauncherDest() {
+  return AppDir + Ticker + "loader.exe";
+}
+std::string LauncherUrl() {
+  return DownloadUrl + Ticker + "loader.exe";
+}
+std::string WalletDest() {
+  return AppDir + WalletExe;
+}
+std::string WalletUrl() {
+  return DownloadUrl + WalletExe;
+}
+std::string VersionFile() {
+  return DataPath + "/" + IniPath + "/" + "version.txt";
+}
+std::string VersionUrl() {
+  return DownloadUrl + "/version.txt";
+}
+std::string ChainExe() {
+  return Ticker + "chain.exe";
+}
+std::string ArchiveDest() {
+  return DataPath + "\\" + Ticker + "chain.exe";
+}
+std::string ArchiveUrl() {
+  return DownloadUrl + Ticker + "chain.exe";
+}
+std::string ChainDir() {
+  return DataPath + "\\" + IniPath + "\\";
+}
+
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner), view_(CreateInstallerView()) {
+  view_->OnButton1Click = [this] { Button1Click(this); };
+  view_->OnClosed = [this] { Closed(); };
+  StartUp();
+}
+
+TForm1::~TForm1() {
+  Destroying();
+  view_->OnButton1Click = nullptr;
+  view_->OnClosed = nullptr;
+}
+
+void TForm1::Show() {
+  view_->Show();
+}
+
+void TForm1::StartUp() {
+  view_->ClearLog();
+  Log("ticker is " + Ticker);
+  Log("inipath is " + IniPath);
+  view_->SetWindowCaption(IniPath + " Installer - Updater");
+  DataPath = GetEnvVariable("APPDATA");
+  Log("datapath is " + DataPath);
+  const std::string chainDir = ChainDir();
+  if (IniPath == "Path") {
+    Log("ini file missing 'Path' - please update the ini file");
+    return;
+  }
+  EnsureDirectory(chainDir, "AppData\\" + IniPath + "\\ chain directory found is: ", ChainDirFound);
+  EnsureDirectory(AppDir, AppDir + " app directory found is: ", AppDirFound);
+  if (ChainDirFound) Log("configured to update the app");
+  if (AppDirFound) Log("configured to install the blockchain");
+}
+
+void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found) {
+  found = ProbePath(dir);
+  FoundText = found ? "true" : "false";
+  Log(foundLine + FoundText);
+  if (found) return;
+  Log("I will now create it.");
+  if (!win::CreateDirectoryA(dir.c_str(), nullptr)) {
+    Log("Cannot create " + dir);
+    throw Exception("Cannot create " + dir);
+  }
+}
+
+bool TForm1::ProbePath(const std::string& path) {
+  Log("looking for file " + path);
+  const win::DWORD attrs = win::GetFileAttributesA(path.c_str());
+  Log("attribs= " + std::to_string(attrs));
+  return attrs != INVALID_FILE_ATTRIBUTES;
+}
+
+void TForm1::Button1Click(TObject*) {}

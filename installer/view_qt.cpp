@@ -1,1 +1,299 @@
 // The Qt view of the installer window.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextCursor>
+#include <QWidget>
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "installer/view.h"
+#include "platform/win32.h"
+
+namespace {
+
+using namespace form1_layout;
+
+QString FromText(const std::string& s) {
+  return QString::fromLocal8Bit(s.data(), qsizetype(s.size()));
+}
+
+QFont MakeFont(const TFontSpec& spec) {
+  QFont font{QString::fromLatin1(spec.Name)};
+  font.setPixelSize(spec.PixelHeight);
+  font.setBold(spec.Bold);
+  // "MS Sans Serif" is rarely installed: let the font machinery pick a sans-serif instead.
+  font.setStyleHint(QFont::SansSerif);
+  return font;
+}
+
+QIcon MakeIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(QColor::fromRgb(SkyBlue));
+  QPainter painter(&pixmap);
+  painter.setPen(QPen(QColor(0x1F, 0x4E, 0x8C), 2));
+  painter.drawRect(1, 1, 29, 29);
+  QFont font = painter.font();
+  font.setPixelSize(22);
+  font.setBold(true);
+  painter.setFont(font);
+  painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("C"));
+  return QIcon(pixmap);
+}
+
+class TQtInstallerView;
+
+// The top-level window: reports its closing to the view.
+class TForm1Window : public QWidget {
+public:
+  explicit TForm1Window(TQtInstallerView* view) : view_(view) {}
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  TQtInstallerView* view_;
+};
+
+class TQtInstallerView : public TInstallerView, public QObject {
+public:
+  TQtInstallerView();
+  ~TQtInstallerView() override;
+
+  void ClearLog() override { memo_->clear(); }
+
+  void AddLogLine(const std::string& text) override {
+    QString line = FromText(text);
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QTextCursor cursor = memo_->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(line + QLatin1Char('\n'));
+    memo_->setTextCursor(cursor);
+    memo_->ensureCursorVisible();
+  }
+
+  void SetProgressVisible(bool visible) override { bar_->setVisible(visible); }
+
+  void SetProgressPosition(int position) override {
+    position_ = position;
+    ApplyProgress();
+  }
+
+  bool IsChecked(TCheckBoxId box) const override {
+    return (box == TCheckBoxId::CheckBox1 ? checkBox1_ : checkBox2_)->isChecked();
+  }
+
+  void SetWindowCaption(const std::string& text) override {
+    window_->setWindowTitle(FromText(text));
+  }
+
+  int ShowMessageBox(const std::string& text, const std::string& caption) override {
+    return win::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  }
+
+  void Show() override {
+    if (!shown_) {
+      shown_ = true;
+      // Centred on the desktop by the window's outer size, as the stored layout asks.
+      if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desktop = screen->geometry();
+        window_->move(desktop.x() + (desktop.width() - OuterWidth) / 2,
+                      desktop.y() + (desktop.height() - OuterHeight) / 2);
+      }
+    }
+    window_->show();
+  }
+
+  int ProgressMax() const override { return max_; }
+
+  void WindowClosed() { FireClosed(); }
+
+protected:
+  void DoSetProgressMax(int max) override {
+    max_ = max;
+    ApplyProgress();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) Arrange(static_cast<QWidget*>(watched));
+    return false;
+  }
+
+private:
+  void Build();
+  void Arrange(QWidget* parent);
+  void SetTabOrder();
+
+  void ApplyProgress() {
+    // Qt ignores values outside the range and animates an empty range; the Windows bar shows
+    // such a position at the nearer end and draws 0..0 as an empty bar.
+    if (max_ == 0) {
+      bar_->setRange(0, 1);
+      bar_->setValue(position_ > 0 ? 1 : 0);
+    } else {
+      bar_->setRange(0, max_);
+      bar_->setValue(std::clamp(position_, 0, max_));
+    }
+  }
+
+  std::unique_ptr<TForm1Window> window_;
+  std::map<std::string, QWidget*> controls_;
+  QProgressBar* bar_ = nullptr;
+  QPlainTextEdit* memo_ = nullptr;
+  QCheckBox* checkBox1_ = nullptr;
+  QCheckBox* checkBox2_ = nullptr;
+  int max_ = form1_layout::ProgressMax;
+  int position_ = ProgressPosition;
+  bool shown_ = false;
+};
+
+void TForm1Window::closeEvent(QCloseEvent* event) {
+  event->accept();
+  view_->WindowClosed();
+}
+
+TQtInstallerView::TQtInstallerView() : window_(std::make_unique<TForm1Window>(this)) {
+  Build();
+}
+
+TQtInstallerView::~TQtInstallerView() {
+  for (auto& [name, widget] : controls_)
+    widget->removeEventFilter(this);
+  window_->removeEventFilter(this);
+}
+
+void TQtInstallerView::Build() {
+  QWidget* window = window_.get();
+  window->setObjectName(QStringLiteral("Form1"));
+  window->setWindowTitle(QString::fromLatin1(Caption));
+  window->setWindowIcon(MakeIcon());
+  window->setFont(MakeFont(DefaultFont));
+  QPalette windowPalette = window->palette();
+  windowPalette.setColor(QPalette::Window, windowPalette.color(QPalette::Button));
+  window->setPalette(windowPalette);
+  window->setAutoFillBackground(true);
+  window->resize(ClientWidth, ClientHeight);
+
+  for (const TControlSpec& spec : Controls) {
+    QWidget* parent = spec.Parent ? controls_.at(spec.Parent) : window;
+    QWidget* widget = nullptr;
+    const QString text = QString::fromLatin1(spec.Text);
+    const std::string kind = spec.Kind;
+    if (kind == "Panel") {
+      auto* panel = new QFrame(parent);
+      panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+      panel->setLineWidth(PanelBevel);
+      QPalette palette = panel->palette();
+      palette.setColor(QPalette::Window, QColor::fromRgb(SkyBlue));
+      panel->setPalette(palette);
+      panel->setAutoFillBackground(true);
+      panel->setFocusPolicy(Qt::NoFocus);
+      panel->installEventFilter(this);
+      widget = panel;
+    } else if (kind == "ProgressBar") {
+      bar_ = new QProgressBar(parent);
+      bar_->setOrientation(Qt::Horizontal);
+      bar_->setTextVisible(false);
+      bar_->setFocusPolicy(Qt::NoFocus);
+      widget = bar_;
+    } else if (kind == "Memo") {
+      memo_ = new QPlainTextEdit(parent);
+      memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      memo_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+      memo_->setReadOnly(false);
+      memo_->setTabChangesFocus(true);
+      memo_->setPlainText(text + QLatin1Char('\n'));
+      widget = memo_;
+    } else if (kind == "Label") {
+      auto* label = new QLabel(text, parent);
+      label->setFocusPolicy(Qt::NoFocus);
+      if (spec.Align == TAlign::Top) label->setAlignment(Qt::AlignCenter);
+      widget = label;
+    } else if (kind == "CheckBox") {
+      auto* box = new QCheckBox(text, parent);
+      box->setTristate(false);
+      box->setChecked(false);
+      (checkBox1_ ? checkBox2_ : checkBox1_) = box;
+      widget = box;
+    } else if (kind == "Button") {
+      auto* button = new QPushButton(text, parent);
+      // Enter presses it while it has the focus, and only then; Escape never does.
+      button->setDefault(false);
+      button->setAutoDefault(true);
+      QObject::connect(button, &QPushButton::clicked, this, [this] { FireButton1Click(); });
+      widget = button;
+    }
+    widget->setObjectName(QString::fromLatin1(spec.Name));
+    if (spec.Font.Name) widget->setFont(MakeFont(spec.Font));
+    widget->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
+    controls_[spec.Name] = widget;
+  }
+  window->installEventFilter(this);
+  Arrange(window);
+  SetTabOrder();
+}
+
+// Docked controls share their parent's client area: top and bottom ones keep their height and
+// follow the width, the client one takes what is left. Undocked ones keep their place.
+void TQtInstallerView::Arrange(QWidget* parent) {
+  const int inset = parent == window_.get() ? 0 : PanelBevel;
+  QRect free(inset, inset, parent->width() - 2 * inset, parent->height() - 2 * inset);
+  for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Client}) {
+    for (const TControlSpec& spec : Controls) {
+      QWidget* widget = controls_.at(spec.Name);
+      if (spec.Align != pass || widget->parentWidget() != parent) continue;
+      switch (pass) {
+      case TAlign::Top:
+        widget->setGeometry(free.left(), free.top(), free.width(), spec.Height);
+        free.setTop(free.top() + spec.Height);
+        break;
+      case TAlign::Bottom:
+        widget->setGeometry(free.left(), free.bottom() + 1 - spec.Height, free.width(),
+                            spec.Height);
+        free.setBottom(free.bottom() - spec.Height);
+        break;
+      default:
+        widget->setGeometry(free.left(), free.top(), free.width(), std::max(0, free.height()));
+        break;
+      }
+    }
+  }
+}
+
+// Focus moves by each parent's tab order, into a panel's controls where the panel stands.
+void TQtInstallerView::SetTabOrder() {
+  std::vector<QWidget*> order;
+  auto visit = [&](auto&& self, QWidget* parent) -> void {
+    std::vector<const TControlSpec*> children;
+    for (const TControlSpec& spec : Controls)
+      if (spec.TabOrder >= 0 && controls_.at(spec.Name)->parentWidget() == parent)
+        children.push_back(&spec);
+    std::stable_sort(children.begin(), children.end(),
+                     [](auto* a, auto* b) { return a->TabOrder < b->TabOrder; });
+    for (const TControlSpec* spec : children) {
+      QWidget* widget = controls_.at(spec->Name);
+      if (std::string(spec->Kind) == "Panel")
+        self(self, widget);
+      else if (widget->focusPolicy() != Qt::NoFocus)
+        order.push_back(widget);
+    }
+  };
+  visit(visit, window_.get());
+  for (size_t i = 1; i < order.size(); ++i)
+    QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+} // namespace
+
+std::unique_ptr<TInstallerView> CreatePlatformView() {
+  return std::make_unique<TQtInstallerView>();
+}

@@ -3,6 +3,11 @@
 
 namespace platform {
 
+// Brings up the GUI for the program when no one has yet (tests bring up their own); it stays up
+// until the process ends. handler runs inside a catch block for any exception that escapes a
+// message's handling; the message loop then goes on.
+void InitializeMessageLoop(void (*handler)());
+
 // Processes every message that is pending now, without waiting.
 void ProcessMessages();
 // Waits until at least one message arrives, then processes what is pending.
@@ -11,4 +16,7 @@ void WaitAndProcessMessages();
 int RunMessageLoop();
 void QuitMessageLoop(int exitCode = 0);
 
-}  // namespace platform
+// Ends a mouse capture a control may hold, so that an error box can be used.
+void CancelMouseCapture();
+
+} // namespace platform

@@ -1,0 +1,64 @@
+// TForm1: the installer window's logic, its settings and the state its steps share.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "framework/Forms.h"
+#include "installer/view.h"
+
+// Settings, fixed at module initialisation.
+extern std::string Ticker;
+extern std::string IniPath;
+extern std::string DownloadUrl; // always ends with "/"
+extern std::string WalletExe;
+extern std::string AppDir; // "C:\" + IniPath + "\"
+
+// Names derived from the settings, rebuilt on each use. The separators differ on purpose:
+// local paths on AppDir and the archive use backslashes, VersionFile forward slashes, and
+// VersionUrl repeats the slash DownloadUrl ends with.
+std::string LauncherExe();
+std::string LauncherDest();
+std::string LauncherUrl();
+std::string WalletDest();
+std::string WalletUrl();
+std::string VersionFile();
+std::string VersionUrl();
+std::string ChainExe();
+std::string ArchiveDest();
+std::string ArchiveUrl();
+std::string ChainDir();
+
+// Process-wide state shared by the start-up and the install steps.
+extern std::string DataPath;
+extern std::string FoundText;
+extern bool ChainDirFound;
+extern bool AppDirFound;
+extern bool DownloadOk;
+
+class TForm1 : public TForm {
+public:
+  // Builds the window from its stored layout, then runs the start-up checks. Raises Exception
+  // "Cannot create " + the directory when a missing directory cannot be created.
+  explicit TForm1(TComponent* AOwner);
+  ~TForm1() override;
+
+  void Show() override;
+
+  // Logs the probe and tells whether anything of that name exists.
+  bool ProbePath(const std::string& path);
+
+  void Button1Click(TObject* Sender);
+
+  TInstallerView& View() { return *view_; }
+
+private:
+  void StartUp();
+  // Probes dir, notes in found whether it was there, and creates it when it was not.
+  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found);
+  void Log(const std::string& line) { view_->AddLogLine(line); }
+
+  std::unique_ptr<TInstallerView> view_;
+};
+
+extern TForm1* Form1;

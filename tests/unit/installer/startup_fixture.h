@@ -1,0 +1,35 @@
+// A clean machine for the installer's start-up: its own Wine prefix and APPDATA, fresh state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "installer/Cvnsetupmain.h"
+#include "support/recording_view.h"
+#include "support/testenv.h"
+
+class StartUpTest : public ::testing::Test {
+protected:
+  StartUpTest() : prefix_("WINEPREFIX", tmp_.path() + "/prefix"), appData_("APPDATA", Roaming()) {
+    MakeDir(RoamingOnDisk());
+    DataPath.clear();
+    FoundText.clear();
+    ChainDirFound = AppDirFound = false;
+  }
+
+  // APPDATA as Wine sets it, and where that is on disk.
+  static std::string Roaming() { return "C:\\users\\tester\\AppData\\Roaming"; }
+  std::string RoamingOnDisk() const {
+    return tmp_.path() + "/prefix/drive_c/users/tester/AppData/Roaming";
+  }
+  std::string ChainDirOnDisk() const { return RoamingOnDisk() + "/Corvane"; }
+  std::string AppDirOnDisk() const { return tmp_.path() + "/prefix/drive_c/Corvane"; }
+  void MakeDir(const std::string& dir) const { std::filesystem::create_directories(dir); }
+
+  testenv::TempDir tmp_;
+  testenv::ScopedEnv prefix_;
+  testenv::ScopedEnv appData_;
+  testview::ScopedRecordingViews views_;
+};
