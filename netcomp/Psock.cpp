@@ -624,6 +624,7 @@ std::string TPowersock::ReadLn() {
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
   int lineFeed = -1;
+  bool notConnected = false;
   do {
     if (held == MaxLine) throw ERangeError();
     char* at = TransferBuffer.data() + held;
@@ -643,14 +644,8 @@ std::string TPowersock::ReadLn() {
     } else {
       LastErrorNo = win::WSAGetLastError();
       if (LastErrorNo == WSAENOTCONN) {
-        // The close notification replaced the socket: the peer has closed, as with 0 above,
-        // unless that close reported a broken connection.
-        if (CloseErrorNo != 0) {
-          win::WSASetLastError(CloseErrorNo);
-          CloseErrorNo = 0;
-          CheckSocketError(WSAEWOULDBLOCK);
-        }
-        return std::string();
+        notConnected = true;
+        break;
       }
       CheckSocketError(WSAEWOULDBLOCK);
       wait = true;
@@ -660,6 +655,16 @@ std::string TPowersock::ReadLn() {
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket readln aborted");
+  }
+  if (notConnected) {
+    // The close notification replaced the socket: the peer has closed, as with 0 above,
+    // unless that close reported a broken connection.
+    if (CloseErrorNo != 0) {
+      win::WSASetLastError(CloseErrorNo);
+      CloseErrorNo = 0;
+      CheckSocketError(WSAEWOULDBLOCK);
+    }
+    return std::string();
   }
   char* at = TransferBuffer.data() + held;
   int rest = lineFeed + 1 - held;

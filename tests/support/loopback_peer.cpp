@@ -258,4 +258,28 @@ uint16_t UnusedLoopbackPort() {
   return ntohs(addr.sin_port);
 }
 
+StalledListener::StalledListener() {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) Fail("bind");
+  if (::listen(fd_, 0) != 0) Fail("listen");
+  socklen_t len = sizeof a;
+  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+  port_ = ntohs(a.sin_port);
+  // Connections nobody accepts fill the queue; the kernel then drops further SYNs.
+  for (int i = 0; i < 3; ++i) {
+    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    fillers_.push_back(c);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
+StalledListener::~StalledListener() {
+  for (int c : fillers_) ::close(c);
+  ::close(fd_);
+}
+
 }  // namespace testsupport

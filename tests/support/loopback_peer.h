@@ -94,4 +94,20 @@ private:
 // A port on 127.0.0.1 that nobody listens on (bound, then released).
 uint16_t UnusedLoopbackPort();
 
+// A listener on 127.0.0.1 whose accept queue is full, so that a further connect gets no answer
+// and stays in progress until the client gives up.
+class StalledListener {
+public:
+  StalledListener();
+  ~StalledListener();
+  StalledListener(const StalledListener&) = delete;
+  StalledListener& operator=(const StalledListener&) = delete;
+  uint16_t Port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  uint16_t port_ = 0;
+  std::vector<int> fillers_;
+};
+
 }  // namespace testsupport
