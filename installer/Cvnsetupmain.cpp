@@ -53,7 +53,11 @@ std::string ChainDir() {
 
 TForm1::TForm1(TComponent* AOwner) : TForm(AOwner), view_(CreateInstallerView()) {
   view_->OnButton1Click = [this] { Button1Click(this); };
-  view_->OnClosed = [this] { Closed(); };
+  view_->OnClosed = [this] {
+    WindowClosing();
+    Closed();
+  };
+  CreateNMHTTP1();
   StartUp();
 }
 
@@ -104,4 +108,3 @@ bool TForm1::ProbePath(const std::string& path) {
   return attrs != INVALID_FILE_ATTRIBUTES;
 }
 
-void TForm1::Button1Click(TObject*) {}

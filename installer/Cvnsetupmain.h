@@ -6,6 +6,7 @@
 
 #include "framework/Forms.h"
 #include "installer/view.h"
+#include "netcomp/NMHttp.h"
 
 // Settings, fixed at module initialisation.
 extern std::string Ticker;
@@ -50,6 +51,19 @@ public:
 
   void Button1Click(TObject* Sender);
 
+  // The install steps, the download handlers and the shortcut maker (Cvnsetupinstall.cpp).
+  std::unique_ptr<TNMHTTP> NMHTTP1;
+  void InstallProgram();
+  void DownloadLauncher();
+  void DownloadWallet();
+  void InstallBlockchain();
+  void DownloadBlockchain();
+  void MakeDesktopShortcut(const std::string& target);
+  void MakeStartMenuShortcut(const std::string& target);
+  void NMHTTP1Success(CmdType Cmd);
+  void NMHTTP1Failure(CmdType Cmd);
+  void NMHTTP1PacketRecvd2(TObject* Sender);
+
   TInstallerView& View() { return *view_; }
 
 private:
@@ -59,6 +73,15 @@ private:
   void Log(const std::string& line) { view_->AddLogLine(line); }
 
   std::unique_ptr<TInstallerView> view_;
+
+  void CreateNMHTTP1();
+  // Downloads url into a temporary sibling of dest, which replaces dest only after success.
+  void GetInto(const std::string& url, const std::string& dest);
+  // A close during an install aborts the running download.
+  void WindowClosing();
+  bool installing_ = false;
+  bool closing_ = false;
+  bool received_ = false;
 };
 
 extern TForm1* Form1;

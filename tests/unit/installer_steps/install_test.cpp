@@ -1,0 +1,293 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "install_fixture.h"
+#include "support/lnkinfo.h"
+
+namespace installtest {
+namespace {
+
+using testenv::Exists;
+using testenv::ReadFile;
+using testenv::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST_F(InstallSteps, ProgramInstallDownloadsThreeFilesAndMakesBothLinks) {
+  Start({Ok("launcher"), Ok("wallet"), Ok("1.2.3\n")});
+  Press(true, false);
+
+  EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
+  EXPECT_EQ(RequestLine(0), "GET /downloads/cvnloader.exe HTTP/1.0");
+  EXPECT_EQ(RequestLine(1), "GET /downloads/corvane-qt.exe HTTP/1.0");
+  EXPECT_EQ(RequestLine(2), "GET /downloads//version.txt HTTP/1.0");
+  EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "launcher");
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "wallet");
+  EXPECT_EQ(ReadFile(appData + "/Corvane/version.txt"), "1.2.3\n");
+  EXPECT_FALSE(view().progressVisible);
+  EXPECT_TRUE(view().boxes.empty());
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_EQ(form->NMHTTP1->Body, "C:\\appdata/Corvane/version.txt");
+  EXPECT_TRUE(form->NMHTTP1->InputFileMode);
+
+  for (const std::string& link : {desktopLink, startMenuLink}) {
+    auto info = testenv::LnkInfo(link);
+    ASSERT_TRUE(info) << link;
+    EXPECT_EQ((*info)["Local path"], "C:\\Corvane\\cvnloader.exe");
+    EXPECT_EQ((*info)["Description"], "cvn QT Wallet");
+    EXPECT_EQ(testenv::LnkShowCommand(link), 5u);
+  }
+}
+
+TEST_F(InstallSteps, SecondInstallSavesTheLinksAgainInTheSameFolder) {
+  Start({Ok("launcher 1"), Ok("w"), Ok("v"), Ok("launcher 2"), Ok("w"), Ok("v")});
+  Press(true, false);
+  Press(true, false);
+  EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "launcher 2");
+  EXPECT_EQ(Log().size(), 2 * ProgramLog(DownloadUrl).size());
+  EXPECT_TRUE(testenv::LnkInfo(desktopLink));
+  EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+}
+
+TEST_F(InstallSteps, StartMenuLinkIsMadeWhenTheDesktopCannotBeResolved) {
+  std::filesystem::create_directories(profile);
+  WriteFile(profile + "/Desktop", "not a folder");
+  Start({Ok("launcher"), Ok("wallet"), Ok("v")});
+  Press(true, false);
+  EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
+  EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
+}
+
+TEST_F(InstallSteps, BlockchainInstallDownloadsAndRunsTheArchive) {
+  Start({Ok(MarkingArchive() + "sleep 0.2\n")});
+  Press(false, true);
+  EXPECT_THAT(Log(), ElementsAreArray(BlockchainLog(DownloadUrl)));
+  EXPECT_EQ(RequestLine(0), "GET /downloads/cvnchain.exe HTTP/1.0");
+  // Run with its path as the only word, and awaited: the note is there when the press returns.
+  EXPECT_EQ(ReadFile(dir.file("archive-ran")), "0 " + appData + "/cvnchain.exe\n");
+  EXPECT_TRUE(Exists(appData + "/cvnchain.exe"));
+  EXPECT_FALSE(view().progressVisible);
+  EXPECT_TRUE(view().boxes.empty());
+}
+
+TEST_F(InstallSteps, BothBoxesRunTheProgramInstallFirst) {
+  Start({Ok("l"), Ok("w"), Ok("v"), Ok(MarkingArchive())});
+  Press(true, true);
+  EXPECT_THAT(Log(), ElementsAreArray(Concat(ProgramLog(DownloadUrl), BlockchainLog(DownloadUrl))));
+  EXPECT_TRUE(Exists(dir.file("archive-ran")));
+}
+
+TEST_F(InstallSteps, NoSelectionOnlyAsksForOne) {
+  Start({NotFound()});
+  Press(false, false);
+  EXPECT_THAT(Log(), ElementsAre("please make a slection."));
+  EXPECT_EQ(peer->Connections(), 0u);
+}
+
+TEST_F(InstallSteps, LauncherNotFoundSkipsTheLinksButNotTheWallet) {
+  Start({NotFound(), Ok("wallet"), Ok("v")});
+  Press(true, false);
+  EXPECT_THAT(Log(),
+              ElementsAre("install program is checked", "Downloading Launcher",
+                          "Downloading : " + DownloadUrl + "cvnloader.exe", "HTTP GET Failed",
+                          "Downloading cvn Wallet", "app download is C:\\Corvane\\corvane-qt.exe",
+                          "Downloading : version.txt",
+                          "getting version info file " + DownloadUrl + "/version.txt", "Done."));
+  EXPECT_FALSE(Exists(appDir + "/cvnloader.exe"));
+  EXPECT_FALSE(Exists(desktopLink));
+  EXPECT_FALSE(Exists(startMenuLink));
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "wallet");
+}
+
+TEST_F(InstallSteps, WalletNotFoundKeepsTheOldWalletAndShowsOneBox) {
+  Start({Ok("l"), NotFound(), Ok("v")});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  Press(true, false);
+  auto log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "app download is C:\\Corvane\\corvane-qt.exe");
+  EXPECT_EQ(log.back(), "HTTP GET Failed");
+  EXPECT_EQ(peer->Connections(), 2u);
+  EXPECT_FALSE(view().progressVisible);
+  ASSERT_EQ(view().boxes.size(), 1u);
+  EXPECT_EQ(view().boxes[0].text, "could not download wallet");
+  EXPECT_EQ(view().boxes[0].caption, "Download failure");
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(InstallSteps, VersionFailureStillEndsWithDone) {
+  Start({Ok("l"), Ok("w"), NotFound()});
+  Press(true, false);
+  auto log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "HTTP GET Failed");
+  EXPECT_EQ(log.back(), "Done.");
+  EXPECT_FALSE(view().progressVisible);
+  EXPECT_TRUE(view().boxes.empty());
+  EXPECT_FALSE(Exists(appData + "/Corvane/version.txt"));
+}
+
+TEST_F(InstallSteps, BlockchainNotFoundShowsOneBoxAndRunsNothing) {
+  Start({NotFound()});
+  WriteFile(appData + "/cvnchain.exe", MarkingArchive());
+  Press(false, true);
+  EXPECT_EQ(Log().back(), "HTTP GET Failed");
+  ASSERT_EQ(view().boxes.size(), 1u);
+  EXPECT_EQ(view().boxes[0].text, "could not download blockchain");
+  EXPECT_EQ(view().boxes[0].caption, "Download failure");
+  EXPECT_FALSE(Exists(dir.file("archive-ran")));
+  EXPECT_EQ(ReadFile(appData + "/cvnchain.exe"), MarkingArchive());
+  EXPECT_FALSE(view().progressVisible);
+}
+
+TEST_F(InstallSteps, ArchiveThatFailsOrCannotStartStillGivesDone) {
+  for (const char* archive : {"#!/bin/sh\nexit 3\n", "not a program at all\n"}) {
+    Start({Ok(archive)});
+    Press(false, true);
+    auto log = Log();
+    ASSERT_GE(log.size(), 2u) << archive;
+    EXPECT_EQ(log[log.size() - 2], "unzipping blockchain - this will take a while...");
+    EXPECT_EQ(log.back(), "Done.");
+    EXPECT_TRUE(view().boxes.empty());
+    form.reset();
+  }
+}
+
+TEST_F(InstallSteps, MissingAppDirEndsThePressWithTheDestinationInTheErrorBox) {
+  Start({Ok("l"), Ok("w"), Ok("v"), Ok(MarkingArchive())});
+  std::filesystem::remove_all(appDir);
+  Press(true, true);
+  EXPECT_EQ(Log().back(), "Downloading : " + DownloadUrl + "cvnloader.exe");
+  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Cannot create file C:\\Corvane\\cvnloader.exe.");
+  EXPECT_EQ(errorBoxes.boxes[0].caption, "Corvane Setup");
+  EXPECT_TRUE(view().progressVisible);
+  EXPECT_FALSE(Exists(dir.file("archive-ran")));
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(InstallSteps, ResetMidBodyKeepsTheOldWallet) {
+  Start({Ok("l"),
+         PeerScript()
+             .ReadUntil("\r\n\r\n")
+             .Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(5000, 'x'))
+             .Pause(std::chrono::milliseconds(100))
+             .Reset(),
+         Ok("v")});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  Press(true, false);
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_EQ(peer->Connections(), 2u);
+  EXPECT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(Log().back(), "app download is C:\\Corvane\\corvane-qt.exe");
+}
+
+TEST_F(InstallSteps, ProgressFollowsTheByteCounters) {
+  const std::string archive = "#!/bin/sh\nexit 0\n" + std::string(1000000 - 17, '#');
+  Start({Ok(archive), Reply("HTTP/1.0 200 OK", archive)});
+  Press(false, true);
+  EXPECT_EQ(view().progressMax, 1000000);
+  EXPECT_EQ(view().progressPosition, 1000000);
+
+  // Without a Content-Length the maximum is 0 and the position runs past it.
+  Press(false, true);
+  EXPECT_EQ(view().progressMax, 0);
+  EXPECT_EQ(view().progressPosition, 1000000);
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+}
+
+TEST_F(InstallSteps, FailureHandlerLogsTheCommandAndClearsTheFlag) {
+  Start({NotFound()});
+  const std::pair<int, const char*> named[] = {{0, "HTTP GET Failed"},   {1, "HTTP OPTIONS Failed"},
+                                               {2, "HTTP HEAD Failed"},  {3, "HTTP Post Failed"},
+                                               {4, "HTTP PUT Failed"},   {8, "HTTP Delete Failed"},
+                                               {11, "HTTP TRACE Failed"}};
+  for (auto [code, line] : named) {
+    DownloadOk = true;
+    form->NMHTTP1Failure(static_cast<CmdType>(code));
+    EXPECT_FALSE(DownloadOk);
+    EXPECT_EQ(Log().back(), line);
+  }
+  const size_t lines = Log().size();
+  for (int code : {5, 6, 7, 9, 10, 12, 200}) {
+    DownloadOk = true;
+    form->NMHTTP1Failure(static_cast<CmdType>(code));
+    EXPECT_FALSE(DownloadOk);
+  }
+  form->NMHTTP1Success(CmdGet);
+  EXPECT_TRUE(DownloadOk);
+  EXPECT_EQ(Log().size(), lines);
+}
+
+TEST_F(InstallSteps, NMHTTP1StartsWithItsStoredValues) {
+  Start({NotFound()});
+  EXPECT_EQ(form->NMHTTP1->Port, 0);
+  EXPECT_EQ(form->NMHTTP1->ReportLevel, 0);
+  EXPECT_EQ(form->NMHTTP1->Body, "Default.htm");
+  EXPECT_EQ(form->NMHTTP1->Header, "Head.txt");
+  EXPECT_FALSE(form->NMHTTP1->InputFileMode);
+  EXPECT_FALSE(form->NMHTTP1->OutputFileMode);
+  EXPECT_EQ(form->NMHTTP1->ProxyPort, 0);
+}
+
+// A wallet that arrives slowly, so that the user can act while it downloads.
+PeerScript SlowWallet() {
+  return PeerScript()
+      .ReadUntil("\r\n\r\n")
+      .Send("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n")
+      .SendChunked(std::string(40000, 'n'), 1000, std::chrono::milliseconds(20))
+      .Close();
+}
+
+TEST_F(InstallSteps, SecondPressDuringAnInstallDoesNothing) {
+  Start({Ok("l"), SlowWallet(), Ok("v")});
+  bool pressed = false;
+  auto progress = form->NMHTTP1->OnPacketRecvd;
+  form->NMHTTP1->OnPacketRecvd = [&](TObject* sender) {
+    progress(sender);
+    if (!pressed && form->NMHTTP1->BytesRecvd > 0 && form->NMHTTP1->BytesTotal == 40000) {
+      pressed = true;
+      view().ClickButton1();
+    }
+  };
+  Press(true, false);
+  ASSERT_TRUE(pressed);
+  EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), std::string(40000, 'n'));
+}
+
+TEST_F(InstallSteps, ClosingDuringADownloadAbortsItQuietly) {
+  Start({Ok("l"), SlowWallet(), Ok("v"), Ok(MarkingArchive())});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  bool closed = false;
+  auto progress = form->NMHTTP1->OnPacketRecvd;
+  form->NMHTTP1->OnPacketRecvd = [&](TObject* sender) {
+    progress(sender);
+    if (!closed && form->NMHTTP1->BytesTotal == 40000) {
+      closed = true;
+      view().CloseWindow();
+    }
+  };
+  Press(true, true);
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(Log().back(), "app download is C:\\Corvane\\corvane-qt.exe");
+  EXPECT_TRUE(view().boxes.empty());
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_FALSE(Exists(dir.file("archive-ran")));
+  EXPECT_EQ(peer->Connections(), 2u);
+}
+
+} // namespace
+} // namespace installtest
