@@ -56,7 +56,10 @@ cat >"$www/cvnchain.exe" <<SCRIPT
 echo "\$# \$0" > "$work/chain-ran"
 mkdir -p "\$(dirname "\$0")/Corvane/blocks" && echo block > "\$(dirname "\$0")/Corvane/blocks/blk00000.dat"
 SCRIPT
-nginx_start "$work/www" "listen 127.0.0.1:$port;" || fail "nginx did not start"
+# A wallet beyond 2 MB arrives slowly, for the close during a download below.
+nginx_start "$work/www" "listen 127.0.0.1:$port;
+    location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }" ||
+  fail "nginx did not start"
 curl -fsS -o /dev/null "$url/version.txt" || fail "nginx does not answer at $url"
 
 # A Wine-style prefix with its user profile, and an older installed wallet.
@@ -128,4 +131,19 @@ check_link "$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk"
 check_link "$roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk"
 
 app_close || failx "closing the window did not end the program cleanly"
+
+# Closing the window during a download ends the program at once and keeps the installed wallet.
+cp "$appdir/corvane-qt.exe" "$work/installed-wallet"
+head -c 8000000 /dev/urandom >"$www/corvane-qt.exe"
+app_start "$build/corvane-setup" "$work/app2.out" || { cat "$work/app2.out"; fail "no window"; }
+app_click 34 50
+app_click 389 152
+for ((i = 0; i < 100; i++)); do
+  [ "$(stat -c %s "$appdir/corvane-qt.exe.part" 2>/dev/null || echo 0)" -gt 2000000 ] && break
+  sleep 0.2
+done
+[ "$i" -lt 100 ] || failx "the slow wallet download did not get going"
+app_close || failx "closing the window during a download did not end the program cleanly"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || fail "the installed wallet was changed"
+[ ! -e "$appdir/corvane-qt.exe.part" ] || fail "the partial download was left behind"
 echo "PASS: installer end to end ($url via nginx on port $port)"
