@@ -234,9 +234,14 @@ void TQtInstallerView::Build() {
     }
     widget->setObjectName(QString::fromLatin1(spec.Name));
     if (spec.Font.Name) widget->setFont(MakeFont(spec.Font));
-    widget->setGeometry(spec.Left, spec.Top, spec.Width, spec.Height);
+    int width = spec.Width;
+    // Labels size themselves to their text, so another platform's wider glyphs do not clip it.
+    if (kind == "Label" && spec.Align == TAlign::None)
+      width = std::max(width, widget->sizeHint().width());
+    widget->setGeometry(spec.Left, spec.Top, width, spec.Height);
     controls_[spec.Name] = widget;
   }
+  ApplyProgress();
   window->installEventFilter(this);
   Arrange(window);
   SetTabOrder();
