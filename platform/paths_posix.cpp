@@ -19,7 +19,6 @@ std::string WinePrefix() {
 }
 
 std::string NativePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
   std::string rest = path;
   std::string root;
   if (rest.size() >= 2 && std::isalpha(static_cast<unsigned char>(rest[0])) && rest[1] == ':') {

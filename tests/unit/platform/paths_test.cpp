@@ -11,6 +11,8 @@ TEST(NativePath, DriveLettersMapIntoTheWinePrefix) {
   EXPECT_EQ(platform::NativePath("\\Corvane\\"), "/tmp/pfx/drive_c/Corvane/");
   EXPECT_EQ(platform::NativePath("D:\\a"), "/tmp/pfx/dosdevices/d:/a");
   EXPECT_EQ(platform::NativePath("/home/u/f.txt"), "/home/u/f.txt");
+  // A native APPDATA joined with the installer's backslashes still names folders below it.
+  EXPECT_EQ(platform::NativePath("/home/u/x\\Corvane\\"), "/home/u/x/Corvane/");
   EXPECT_EQ(platform::NativePath("dir\\f.txt"), "dir/f.txt");
 }
 
