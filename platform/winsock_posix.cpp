@@ -44,6 +44,13 @@ constexpr int kWinSomaxconn = SOMAXCONN;
 
 #include "platform/lookup_delay.h"
 
+// glibc makes these macros when optimising; our own functions of the same names must not be
+// rewritten by them.
+#undef htons
+#undef ntohs
+#undef htonl
+#undef ntohl
+
 namespace {
 
 thread_local int lastError = 0;
