@@ -13,7 +13,7 @@ bool HeaderName(const std::string& line, std::string& name) {
   return true;
 }
 
-}  // namespace
+} // namespace
 
 int TExStringList::IndexOfHeader(const std::string& name) const {
   std::string lineName;

@@ -13,7 +13,9 @@ constexpr size_t kMaxReplyValue = 256;
 // SendBuffer takes a 16-bit length, and a length of 0 would mean "up to the first NUL".
 constexpr size_t kMaxSendChunk = 65535;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // A whole field of decimal digits with an optional sign, fitting 32 bits; anything else gives 0.
 int32_t DecimalOrZero(const std::string& text) {
@@ -36,7 +38,8 @@ int32_t DecimalOrZero(const std::string& text) {
 std::string ReplyValue(const std::string& line, size_t offset) {
   if (line.size() <= offset) return {};
   std::string value = line.substr(offset);
-  while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+  while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
+    value.pop_back();
   return value.substr(0, kMaxReplyValue);
 }
 
@@ -45,7 +48,8 @@ int32_t ContentLength(const std::string& upperLine) {
   size_t at = upperLine.find("ENGTH:");
   if (at == std::string::npos) return 0;
   size_t i = at + 7;
-  while (i < upperLine.size() && !IsDigit(upperLine[i])) ++i;
+  while (i < upperLine.size() && !IsDigit(upperLine[i]))
+    ++i;
   long long value = 0;
   bool any = false;
   for (; i < upperLine.size() && IsDigit(upperLine[i]); ++i) {
@@ -66,8 +70,9 @@ std::string Base64Line(const std::string& bytes) {
   encoder.Encode();
   // The encoder breaks its lines after 45 input bytes; a header value must stay on one line.
   std::string text = out.Data();
-  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
-             text.end());
+  text.erase(
+      std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+      text.end());
   return text;
 }
 
@@ -79,11 +84,10 @@ bool IsToken(const std::string& word) {
   });
 }
 
-}  // namespace
+} // namespace
 
 TNMHTTP::TNMHTTP(TComponent* AOwner)
-    : TPowersock(AOwner),
-      HeaderInfo(std::make_unique<THeaderInfo>()),
+    : TPowersock(AOwner), HeaderInfo(std::make_unique<THeaderInfo>()),
       RequestLines(std::make_unique<TExStringList>()) {}
 
 TNMHTTP::~TNMHTTP() = default;
@@ -95,19 +99,32 @@ void TNMHTTP::Abort() {
 
 std::string TNMHTTP::MethodWord(CmdType Cmd) const {
   switch (Cmd) {
-  case CmdGet: return "GET ";
-  case CmdOptions: return "OPTIONS ";
-  case CmdHead: return "HEAD ";
-  case CmdPost: return "POST ";
-  case CmdPut: return "PUT ";
-  case CmdPatch: return "PATCH ";
-  case CmdCopy: return "COPY ";
-  case CmdMove: return "MOVE ";
-  case CmdDelete: return "DELETE ";
-  case CmdLink: return "LINK ";
-  case CmdUnlink: return "UNLINK ";
-  case CmdTrace: return "TRACE ";
-  case Cmd12: break;
+  case CmdGet:
+    return "GET ";
+  case CmdOptions:
+    return "OPTIONS ";
+  case CmdHead:
+    return "HEAD ";
+  case CmdPost:
+    return "POST ";
+  case CmdPut:
+    return "PUT ";
+  case CmdPatch:
+    return "PATCH ";
+  case CmdCopy:
+    return "COPY ";
+  case CmdMove:
+    return "MOVE ";
+  case CmdDelete:
+    return "DELETE ";
+  case CmdLink:
+    return "LINK ";
+  case CmdUnlink:
+    return "UNLINK ";
+  case CmdTrace:
+    return "TRACE ";
+  case Cmd12:
+    break;
   }
   if (!IsToken(Cmd12Method)) throw Exception("Invalid method word: " + Cmd12Method);
   return Cmd12Method + " ";
@@ -226,7 +243,7 @@ void TNMHTTP::ReadResponseHeader() {
   };
 
   std::string line = ReadLn();
-  if (line.empty()) return;  // closed before replying
+  if (line.empty()) return; // closed before replying
   ReplyNumber = static_cast<int16_t>(static_cast<uint16_t>(DecimalOrZero(NthWord(line, ' ', 2))));
   store(line);
   for (;;) {
@@ -325,10 +342,18 @@ void TNMHTTP::Run(const std::string& URL, CmdType Cmd) {
   ExecuteRequest();
 }
 
-void TNMHTTP::Options(const std::string& URL) { Run(URL, CmdOptions); }
-void TNMHTTP::Get(const std::string& URL) { Run(URL, CmdGet); }
-void TNMHTTP::Head(const std::string& URL) { Run(URL, CmdHead); }
-void TNMHTTP::Delete(const std::string& URL) { Run(URL, CmdDelete); }
+void TNMHTTP::Options(const std::string& URL) {
+  Run(URL, CmdOptions);
+}
+void TNMHTTP::Get(const std::string& URL) {
+  Run(URL, CmdGet);
+}
+void TNMHTTP::Head(const std::string& URL) {
+  Run(URL, CmdHead);
+}
+void TNMHTTP::Delete(const std::string& URL) {
+  Run(URL, CmdDelete);
+}
 
 void TNMHTTP::Post(const std::string& URL, const std::string& PostData) {
   if (EncodePostData && !OutputFileMode) {

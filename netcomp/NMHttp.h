@@ -33,11 +33,11 @@ using TResultEvent = std::function<void(CmdType Cmd)>;
 // Values for the optional request header lines; empty ones produce no line.
 class THeaderInfo : public TPersistent {
 public:
-  std::string LocalMailAddress;  // From
-  std::string LocalProgram;      // User-Agent
-  std::string Cookie;            // Cookie; also set from a redirect's Set-Cookie
-  std::string Referer;           // Referer
-  std::string UserId;            // Authorization: Basic, with a non-empty Password
+  std::string LocalMailAddress; // From
+  std::string LocalProgram;     // User-Agent
+  std::string Cookie;           // Cookie; also set from a redirect's Set-Cookie
+  std::string Referer;          // Referer
+  std::string UserId;           // Authorization: Basic, with a non-empty Password
   std::string Password;
 };
 

@@ -8,7 +8,7 @@ bool IsAlnum(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-}  // namespace
+} // namespace
 
 std::string TNMURL::Encode() {
   static const char kHex[] = "0123456789ABCDEF";

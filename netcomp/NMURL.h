@@ -6,8 +6,8 @@
 
 #include "framework/Classes.h"
 
-using TOnErrorEvent = std::function<void(TObject* Sender, const std::string& Operation,
-                                         const std::string& ErrMsg)>;
+using TOnErrorEvent =
+    std::function<void(TObject* Sender, const std::string& Operation, const std::string& ErrMsg)>;
 
 class TNMURL : public TComponent {
 public:

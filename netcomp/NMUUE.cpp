@@ -6,8 +6,7 @@ void TNMUUProcessor::Encode() {
   InputStream->SetPosition(0);
   if (OnBeginEncode) OnBeginEncode(this);
   try {
-    static const char kMime[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char kMime[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int i = 0; i < 64; ++i)
       alphabet_[i] = Method == uuMime ? kMime[i] : (i == 0 ? '`' : static_cast<char>(32 + i));
     OutputStream->Seek(0, soEnd);

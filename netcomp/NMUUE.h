@@ -18,8 +18,8 @@ public:
   TNotifyEvent OnBeginDecode;
   TNotifyEvent OnEndDecode;
 
-  TStream* InputStream = nullptr;         // not owned
-  TMemoryStream* OutputStream = nullptr;  // not owned
+  TStream* InputStream = nullptr;        // not owned
+  TMemoryStream* OutputStream = nullptr; // not owned
 
   // Reads InputStream from its start, appends one line per 45 input bytes (CR LF ended) to
   // OutputStream and leaves OutputStream at position 0.

@@ -7,4 +7,4 @@ namespace platform {
 // the program has none yet. It stays until the process ends and needs no display.
 void InitializeConsoleApplication();
 
-}  // namespace platform
+} // namespace platform

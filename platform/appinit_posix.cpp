@@ -13,4 +13,4 @@ void InitializeConsoleApplication() {
   new QCoreApplication(argc, argv);
 }
 
-}  // namespace platform
+} // namespace platform

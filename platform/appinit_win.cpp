@@ -5,4 +5,4 @@ namespace platform {
 // Every Windows thread has its message queue already.
 void InitializeConsoleApplication() {}
 
-}  // namespace platform
+} // namespace platform

@@ -27,7 +27,8 @@ public:
 
   std::string Joined() const {
     std::string out;
-    for (const auto& e : log) out += (out.empty() ? "" : ",") + e;
+    for (const auto& e : log)
+      out += (out.empty() ? "" : ",") + e;
     return out;
   }
 
@@ -42,4 +43,4 @@ inline PeerScript Answer(const std::string& reply) {
   return PeerScript().ReadUntil("\r\n\r\n").Send(reply).Close();
 }
 
-}  // namespace testsupport
+} // namespace testsupport

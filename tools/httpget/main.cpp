@@ -107,7 +107,7 @@ void Request(TNMHTTP& http, const std::string& method, const std::string& url,
   http.SendCmd12(url, data);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   Options o;

@@ -32,7 +32,8 @@ TEST(NMURLEncode, EscapesEveryPunctuationMark) {
 
 TEST(NMURLEncode, EveryByteHasExactlyOneForm) {
   std::string all;
-  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  for (int b = 0; b < 256; ++b)
+    all += static_cast<char>(b);
   std::string out = UrlEncode(all);
   // 62 alphanumerics stay, the space becomes one character, 193 bytes become three.
   EXPECT_EQ(out.size(), 62u + 1u + 193u * 3u);
@@ -61,7 +62,7 @@ TEST(ExStringList, SetHeaderAppendsReplacesAndRemoves) {
   ASSERT_EQ(list.Count(), 2);
   EXPECT_EQ(list[1], "Host: b.example");
 
-  list.SetHeader("Accept", "");  // nothing to remove
+  list.SetHeader("Accept", ""); // nothing to remove
   EXPECT_EQ(list.Count(), 2);
   list.SetHeader("Host", "");
   ASSERT_EQ(list.Count(), 1);
@@ -86,7 +87,7 @@ TEST(ExStringList, NamesMatchWithoutRegardToCase) {
 TEST(ExStringList, RequestLineWithAbsoluteUrlIsNoHeader) {
   TExStringList list;
   list.Add("GET http://h/ HTTP/1.0");
-  EXPECT_EQ(list.IndexOfHeader("GET http"), 0);  // its "name" holds the method word
+  EXPECT_EQ(list.IndexOfHeader("GET http"), 0); // its "name" holds the method word
   EXPECT_EQ(list.IndexOfHeader("http"), -1);
   list.SetHeader("http", "x");
   EXPECT_EQ(list.Count(), 2);
@@ -118,7 +119,7 @@ std::string LineEncode(const std::string& input, UUMethods method, int* begins =
                        int* ends = nullptr) {
   TMemoryStream in, out;
   in.LoadFromString(input);
-  in.Seek(0, soEnd);  // Encode must rewind its input itself
+  in.Seek(0, soEnd); // Encode must rewind its input itself
   TNMUUProcessor uu(nullptr);
   uu.Method = method;
   uu.InputStream = &in;
@@ -194,4 +195,4 @@ TEST(NMUUProcessor, AppendsToOutputAndSignalsEndOnFailure) {
   EXPECT_EQ(out2.Position(), 0);
 }
 
-}  // namespace
+} // namespace

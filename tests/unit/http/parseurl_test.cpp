@@ -105,4 +105,4 @@ TEST(ParseUrl, PathIsCutAt256) {
   EXPECT_EQ(Parse("h.example" + longPath).path.size(), 256u);
 }
 
-}  // namespace
+} // namespace

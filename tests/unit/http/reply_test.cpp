@@ -34,7 +34,8 @@ protected:
 
 TEST_F(HttpReply, BodyIntoFileWithCountersAndHeaderText) {
   std::string body;
-  for (int i = 0; i < 1234; ++i) body += static_cast<char>(i * 7);
+  for (int i = 0; i < 1234; ++i)
+    body += static_cast<char>(i * 7);
   const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: 1234\r\nServer: x\r\n\r\n";
   LoopbackPeer peer(PeerScript()
                         .ReadUntil("\r\n\r\n")
@@ -62,9 +63,9 @@ TEST_F(HttpReply, ContentLengthRecognitionRules) {
   } cases[] = {
       {"content-length: 5", 5},
       {"CONTENT-LENGTH: 5", 5},
-      {"Content-Length:5", 0},           // no space after the colon: not the field
-      {"Content-Length:   x5", 5},       // the first run of digits counts
-      {"Content-Length: 99999999999", 0},  // beyond 32 bits
+      {"Content-Length:5", 0},            // no space after the colon: not the field
+      {"Content-Length:   x5", 5},        // the first run of digits counts
+      {"Content-Length: 99999999999", 0}, // beyond 32 bits
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -313,4 +314,4 @@ TEST_F(HttpReply, StatusesAndTransactionCompleted) {
   EXPECT_EQ(http.ReplyNumber, 204);
 }
 
-}  // namespace
+} // namespace

@@ -57,20 +57,19 @@ TEST(HttpRequest, ProxiedGetCarriesAbsoluteUrl) {
   http.Proxy = "127.0.0.1";
   http.ProxyPort = proxy.Port();
   http.Get("http://origin.example:8080/a?b=c");
-  EXPECT_EQ(Received(proxy),
-            "GET http://origin.example:8080/a?b=c HTTP/1.0\r\n"
-            "Proxy-Connection: Keep-Alive\r\nHost: origin.example\r\n" +
-                kAccept + "\r\n");
+  EXPECT_EQ(Received(proxy), "GET http://origin.example:8080/a?b=c HTTP/1.0\r\n"
+                             "Proxy-Connection: Keep-Alive\r\nHost: origin.example\r\n" +
+                                 kAccept + "\r\n");
   EXPECT_EQ(http.Host, "origin.example");
   EXPECT_EQ(http.Port, 8080);
 }
 
 struct CommandCase {
-  const char* method;  // request line starts with this
+  const char* method; // request line starts with this
   CmdType cmd;
   std::function<void(TNMHTTP&, const std::string& url)> call;
-  std::string extraLine;  // URI-header or Link line, if any
-  std::string body;       // the bytes expected after the header; a Content-Length line with them
+  std::string extraLine; // URI-header or Link line, if any
+  std::string body;      // the bytes expected after the header; a Content-Length line with them
 };
 
 TEST(HttpRequest, EveryCommandsMethodWordAndBody) {
@@ -219,4 +218,4 @@ TEST(HttpRequest, FileBodiesAndStringBodiesOfAnySize) {
   EXPECT_EQ(request.substr(request.size() - big.size()), big);
 }
 
-}  // namespace
+} // namespace
