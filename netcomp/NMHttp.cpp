@@ -244,7 +244,8 @@ void TNMHTTP::ReadResponseHeader() {
 
   std::string line = ReadLn();
   if (line.empty()) return; // closed before replying
-  ReplyNumber = static_cast<int16_t>(static_cast<uint16_t>(DecimalOrZero(NthWord(line, ' ', 2))));
+  StatusRead = DecimalOrZero(NthWord(line, ' ', 2));
+  ReplyNumber = static_cast<int16_t>(static_cast<uint16_t>(StatusRead));
   store(line);
   for (;;) {
     line = ReadLn();
@@ -259,6 +260,10 @@ void TNMHTTP::ReadResponseHeader() {
     store(line);
     if (line.empty() || line == "\n" || line == "\r\n") break;
   }
+}
+
+int TNMHTTP::Status() const {
+  return StatusRead >= 100 && StatusRead <= 999 ? StatusRead : 0;
 }
 
 void TNMHTTP::RaiseOutcome(bool success) {
@@ -279,15 +284,17 @@ void TNMHTTP::ExecuteRequest() {
       Connect();
       SendRequest();
       ReplyNumber = 0;
+      StatusRead = 0;
       ReadResponseHeader();
       if (InputFileMode)
         CaptureFile(Body);
       else
         Body = CaptureString(-1);
 
-      const int status = ReplyNumber;
+      const int status = Status();
       if (status == 0) {
-        // No status line at all (closed before replying, or not HTTP): nothing was delivered.
+        // No status line (closed before replying, or not HTTP), or a number that is no HTTP
+        // status and whose low 16 bits could pass for one: nothing usable was delivered.
         RaiseOutcome(false);
       } else if (status < 299) {
         // A body cut short by the server's close is no download, whatever the status said.
@@ -308,7 +315,7 @@ void TNMHTTP::ExecuteRequest() {
     }
     Disconnect();
 
-    const int status = ReplyNumber;
+    const int status = Status();
     const bool follows = status >= 300 && status <= 302;
     if (status >= 300 && status <= 398) {
       bool handled = false;

@@ -73,6 +73,8 @@ public:
   std::string RedirectLocation;
   std::string ReceivedCookie;
   bool EncodePostData = true;
+  // The number in the last status line as read; ReplyNumber keeps only its low 16 bits.
+  int32_t StatusRead = 0;
 
   // Sets LookupDone and cancels the running wait, without an "Abort" status.
   void Abort() override;
@@ -101,6 +103,8 @@ public:
   static bool SendsBody(CmdType Cmd);
 
 private:
+  // The status of the last reply when it is one (100 to 999), else 0.
+  int Status() const;
   void Run(const std::string& URL, CmdType Cmd);
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);

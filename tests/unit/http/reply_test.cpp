@@ -131,6 +131,16 @@ TEST_F(HttpReply, ClosedBeforeReplyingOrNoStatusIsAFailure) {
   http.Get(garbage.Url("/"));
   EXPECT_EQ(http.ReplyNumber, 0);
   EXPECT_EQ(events.Joined(), "failure 0");
+
+  // 65736 keeps 200 in its low 16 bits, 40000 turns negative: neither is a success.
+  for (const char* number : {"65736", "40000", "-1", "42"}) {
+    SCOPED_TRACE(number);
+    LoopbackPeer odd(Answer(std::string("HTTP/1.0 ") + number + " OK\r\n\r\nbody"));
+    events.log.clear();
+    http.Get(odd.Url("/"));
+    EXPECT_EQ(http.ReplyNumber, static_cast<int16_t>(std::stoi(number)));
+    EXPECT_EQ(events.Joined(), "failure 0");
+  }
 }
 
 TEST_F(HttpReply, BareLineFeedsEndTheHeader) {
