@@ -40,17 +40,6 @@ TEST(NMURLEncode, EveryByteHasExactlyOneForm) {
   EXPECT_EQ(out.substr(0, 6), "%00%01");
 }
 
-TEST(NMURLEncode, LeavesInputAndNeedsNoErrorHandler) {
-  TNMURL url(nullptr);
-  int errors = 0;
-  url.OnError = [&](TObject*, const std::string&, const std::string&) { ++errors; };
-  url.InputString = "x y";
-  EXPECT_EQ(url.Encode(), "x+y");
-  EXPECT_EQ(url.Encode(), "x+y");
-  EXPECT_EQ(url.InputString, "x y");
-  EXPECT_EQ(errors, 0);
-}
-
 TEST(ExStringList, SetHeaderAppendsReplacesAndRemoves) {
   TExStringList list;
   list.Add("GET http://example.org/ HTTP/1.0");
