@@ -16,7 +16,7 @@ MSG
 fi
 
 scripts/deps.sh
-cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BUILD_TESTS=OFF \
+cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE="${CORVANE_BUILD_TYPE:-RelWithDebInfo}" -DCORVANE_BUILD_TESTS=OFF \
   -DCORVANE_DOWNLOAD_URL="http://127.0.0.1:$port/downloads/"
 cmake --build build-demo -j "$jobs" --target corvane-setup
 
