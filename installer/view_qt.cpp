@@ -26,10 +26,10 @@ QString FromText(const std::string& s) {
   return QString::fromLocal8Bit(s.data(), qsizetype(s.size()));
 }
 
-QFont MakeFont(const TFontSpec& spec) {
-  QFont font{QString::fromLatin1(spec.Name)};
-  font.setPixelSize(spec.PixelHeight);
-  font.setBold(spec.Bold);
+QFont MakeFont(const TFontSpec& item) {
+  QFont font{QString::fromLatin1(item.Name)};
+  font.setPixelSize(item.PixelHeight);
+  font.setBold(item.Bold);
   // "MS Sans Serif" is rarely installed: let the font machinery pick a sans-serif instead.
   font.setStyleHint(QFont::SansSerif);
   return font;
@@ -182,11 +182,11 @@ void TQtInstallerView::Build() {
   window->setAutoFillBackground(true);
   window->resize(ClientWidth, ClientHeight);
 
-  for (const TControlSpec& spec : Controls) {
-    QWidget* parent = spec.Parent ? controls_.at(spec.Parent) : window;
+  for (const TControlSpec& item : Controls) {
+    QWidget* parent = item.Parent ? controls_.at(item.Parent) : window;
     QWidget* widget = nullptr;
-    const QString text = QString::fromLatin1(spec.Text);
-    const std::string kind = spec.Kind;
+    const QString text = QString::fromLatin1(item.Text);
+    const std::string kind = item.Kind;
     if (kind == "Panel") {
       auto* panel = new QFrame(parent);
       panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -216,7 +216,7 @@ void TQtInstallerView::Build() {
     } else if (kind == "Label") {
       auto* label = new QLabel(text, parent);
       label->setFocusPolicy(Qt::NoFocus);
-      if (spec.Align == TAlign::Top) label->setAlignment(Qt::AlignCenter);
+      if (item.Align == TAlign::Top) label->setAlignment(Qt::AlignCenter);
       widget = label;
     } else if (kind == "CheckBox") {
       auto* box = new QCheckBox(text, parent);
@@ -232,14 +232,14 @@ void TQtInstallerView::Build() {
       QObject::connect(button, &QPushButton::clicked, this, [this] { FireButton1Click(); });
       widget = button;
     }
-    widget->setObjectName(QString::fromLatin1(spec.Name));
-    if (spec.Font.Name) widget->setFont(MakeFont(spec.Font));
-    int width = spec.Width;
+    widget->setObjectName(QString::fromLatin1(item.Name));
+    if (item.Font.Name) widget->setFont(MakeFont(item.Font));
+    int width = item.Width;
     // Labels size themselves to their text, so another platform's wider glyphs do not clip it.
-    if (kind == "Label" && spec.Align == TAlign::None)
+    if (kind == "Label" && item.Align == TAlign::None)
       width = std::max(width, widget->sizeHint().width());
-    widget->setGeometry(spec.Left, spec.Top, width, spec.Height);
-    controls_[spec.Name] = widget;
+    widget->setGeometry(item.Left, item.Top, width, item.Height);
+    controls_[item.Name] = widget;
   }
   ApplyProgress();
   window->installEventFilter(this);
@@ -253,18 +253,18 @@ void TQtInstallerView::Arrange(QWidget* parent) {
   const int inset = parent == window_.get() ? 0 : PanelBevel;
   QRect free(inset, inset, parent->width() - 2 * inset, parent->height() - 2 * inset);
   for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Client}) {
-    for (const TControlSpec& spec : Controls) {
-      QWidget* widget = controls_.at(spec.Name);
-      if (spec.Align != pass || widget->parentWidget() != parent) continue;
+    for (const TControlSpec& item : Controls) {
+      QWidget* widget = controls_.at(item.Name);
+      if (item.Align != pass || widget->parentWidget() != parent) continue;
       switch (pass) {
       case TAlign::Top:
-        widget->setGeometry(free.left(), free.top(), free.width(), spec.Height);
-        free.setTop(free.top() + spec.Height);
+        widget->setGeometry(free.left(), free.top(), free.width(), item.Height);
+        free.setTop(free.top() + item.Height);
         break;
       case TAlign::Bottom:
-        widget->setGeometry(free.left(), free.bottom() + 1 - spec.Height, free.width(),
-                            spec.Height);
-        free.setBottom(free.bottom() - spec.Height);
+        widget->setGeometry(free.left(), free.bottom() + 1 - item.Height, free.width(),
+                            item.Height);
+        free.setBottom(free.bottom() - item.Height);
         break;
       default:
         widget->setGeometry(free.left(), free.top(), free.width(), std::max(0, free.height()));
@@ -279,14 +279,14 @@ void TQtInstallerView::SetTabOrder() {
   std::vector<QWidget*> order;
   auto visit = [&](auto&& self, QWidget* parent) -> void {
     std::vector<const TControlSpec*> children;
-    for (const TControlSpec& spec : Controls)
-      if (spec.TabOrder >= 0 && controls_.at(spec.Name)->parentWidget() == parent)
-        children.push_back(&spec);
+    for (const TControlSpec& item : Controls)
+      if (item.TabOrder >= 0 && controls_.at(item.Name)->parentWidget() == parent)
+        children.push_back(&item);
     std::stable_sort(children.begin(), children.end(),
                      [](auto* a, auto* b) { return a->TabOrder < b->TabOrder; });
-    for (const TControlSpec* spec : children) {
-      QWidget* widget = controls_.at(spec->Name);
-      if (std::string(spec->Kind) == "Panel")
+    for (const TControlSpec* item : children) {
+      QWidget* widget = controls_.at(item->Name);
+      if (std::string(item->Kind) == "Panel")
         self(self, widget);
       else if (widget->focusPolicy() != Qt::NoFocus)
         order.push_back(widget);
