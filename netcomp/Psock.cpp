@@ -737,6 +737,25 @@ void TPowersock::SendFile(const std::string& FileName) {
   }
 }
 
+// One receive of a capture: the block's size, 0 when the connection has ended, -1 when nothing
+// is there yet. A reset that the close notification saw is raised here, so that a cut-off
+// transfer never ends like a complete one.
+int TPowersock::ReceiveBlock() {
+  int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
+  if (n >= 0) return n;
+  LastErrorNo = win::WSAGetLastError();
+  if (LastErrorNo == WSAENOTCONN) {
+    if (CloseErrorNo != 0) {
+      win::WSASetLastError(CloseErrorNo);
+      CloseErrorNo = 0;
+      CheckSocketError(WSAEWOULDBLOCK);
+    }
+    return 0;
+  }
+  CheckSocketError(WSAEWOULDBLOCK);
+  return -1;
+}
+
 void TPowersock::CaptureFile(const std::string& FileName) {
   ReportStatus(8, "CaptureFile");
   BytesRecvd = 0;
@@ -745,29 +764,15 @@ void TPowersock::CaptureFile(const std::string& FileName) {
   {
     TFileStream file(FileName, fmCreate);
     while (!Canceled) {
-      int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
-      bool wait = false;
+      int n = ReceiveBlock();
+      if (n == 0) break;
       if (n > 0) {
         file.WriteBuffer(TransferBuffer.data(), n);
         BytesRecvd += n;
         if (OnPacketRecvd) OnPacketRecvd(this);
         TimerOn();
-      } else if (n < 0) {
-        LastErrorNo = win::WSAGetLastError();
-        if (LastErrorNo == WSAENOTCONN) {
-          if (CloseErrorNo != 0) {
-            win::WSASetLastError(CloseErrorNo);
-            CloseErrorNo = 0;
-            CheckSocketError(WSAEWOULDBLOCK);
-          }
-          break;
-        }
-        CheckSocketError(WSAEWOULDBLOCK);
-        wait = true;
-      } else {
-        break;
       }
-      PumpMessages(wait);
+      PumpMessages(n < 0);
     }
   }
   if (Canceled) {
@@ -783,28 +788,15 @@ std::string TPowersock::CaptureString(int32_t Count) {
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
   while (!Canceled && (Count == -1 || static_cast<int64_t>(s.size()) < Count)) {
-    int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
+    int n = ReceiveBlock();
     if (n == 0) break;
-    bool wait = false;
     if (n > 0) {
       s.append(TransferBuffer.data(), static_cast<size_t>(n));
       BytesRecvd += n;
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
-    } else {
-      LastErrorNo = win::WSAGetLastError();
-      if (LastErrorNo == WSAENOTCONN) {
-        if (CloseErrorNo != 0) {
-          win::WSASetLastError(CloseErrorNo);
-          CloseErrorNo = 0;
-          CheckSocketError(WSAEWOULDBLOCK);
-        }
-        break;
-      }
-      CheckSocketError(WSAEWOULDBLOCK);
-      wait = true;
     }
-    PumpMessages(wait);
+    PumpMessages(n < 0);
   }
   if (Canceled) {
     Canceled = false;

@@ -155,6 +155,7 @@ protected:
   bool OpenSocket(int Protocol, bool Linger);
   // Processes the pending messages, or waits for one first when nothing can happen without one.
   void PumpMessages(bool WaitForMessage);
+  int ReceiveBlock();
 
   bool ShuttingDown = false;
   // Error code of a close notification that reported a broken connection; readers that then
