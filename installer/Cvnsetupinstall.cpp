@@ -136,13 +136,20 @@ void TForm1::GetInto(const std::string& url, const std::string& dest) {
   const std::string temp = dest + ".part";
   NMHTTP1->Body = temp;
   received_ = false;
-  try {
-    NMHTTP1->Get(url);
-  } catch (Exception& e) {
+  auto failed = [&] {
     NMHTTP1->Body = dest;
     RemoveQuietly(temp);
     if (closing_) throw EAbort();
+  };
+  try {
+    NMHTTP1->Get(url);
+  } catch (Exception& e) {
+    failed();
     ReplaceText(e.Message, temp, dest);
+    throw;
+  } catch (...) {
+    // Not one of ours (out of memory, say): the partial file goes all the same.
+    failed();
     throw;
   }
   NMHTTP1->Body = dest;

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "install_fixture.h"
 #include "support/lnkinfo.h"
 
@@ -287,6 +289,23 @@ TEST_F(InstallSteps, ClosingDuringADownloadAbortsItQuietly) {
   EXPECT_TRUE(Leftovers().empty());
   EXPECT_FALSE(Exists(dir.file("archive-ran")));
   EXPECT_EQ(peer->Connections(), 2u);
+}
+
+TEST_F(InstallSteps, ForeignExceptionDuringADownloadLeavesNoPartialFile) {
+  Start({Ok("l"), SlowWallet(), Ok("v")});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  auto progress = form->NMHTTP1->OnPacketRecvd;
+  form->NMHTTP1->OnPacketRecvd = [&](TObject* sender) {
+    progress(sender);
+    if (form->NMHTTP1->BytesTotal == 40000) throw std::runtime_error("not a framework error");
+  };
+  Press(true, false);
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_EQ(Log().back(), "app download is C:\\Corvane\\corvane-qt.exe");
+  // Shown as an exception without a message.
+  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(errorBoxes.boxes[0].text, "");
 }
 
 } // namespace
