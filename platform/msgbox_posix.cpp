@@ -37,6 +37,8 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   // Opens over the window that was active; modal to the whole application.
   QMessageBox box(icon, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text),
                   QMessageBox::Ok, QApplication::activeWindow());
+  // An error text may carry a server's words: never read it as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   box.setEscapeButton(QMessageBox::Ok);
   box.exec();

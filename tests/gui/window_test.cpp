@@ -4,10 +4,12 @@
 #include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -277,4 +279,21 @@ TEST(QtWindowStartUp, TheUserSeesTheStartUpLogAndTheCaption) {
   }
   EXPECT_EQ(Form1Window(), nullptr);  // the window goes with its form
   SetViewFactory(std::move(previous));
+}
+
+TEST(QtMessageBox, TextIsShownAsWrittenNotAsMarkup) {
+  const std::string text = "'<b>80</b>' is not a valid integer value.";
+  QString shown;
+  Qt::TextFormat format = Qt::AutoText;
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+        shown = box->text();
+        format = box->textFormat();
+        box->accept();
+      }
+  });
+  EXPECT_EQ(win::MessageBoxA(nullptr, text.c_str(), "Corvane Setup", MB_OK | MB_ICONERROR), IDOK);
+  EXPECT_EQ(shown.toStdString(), text);
+  EXPECT_EQ(format, Qt::PlainText);
 }
