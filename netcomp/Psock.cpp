@@ -756,6 +756,23 @@ int TPowersock::ReceiveBlock() {
   return -1;
 }
 
+// The receive loop of both captures: every block goes to store, is counted and reported, and
+// re-arms the time-out; the loop ends at the peer's close, on Cancel, or when wantMore says so.
+void TPowersock::ReceiveBlocks(const std::function<void(const char*, int)>& store,
+                               const std::function<bool()>& wantMore) {
+  while (!Canceled && wantMore()) {
+    int n = ReceiveBlock();
+    if (n == 0) break;
+    if (n > 0) {
+      store(TransferBuffer.data(), n);
+      BytesRecvd += n;
+      if (OnPacketRecvd) OnPacketRecvd(this);
+      TimerOn();
+    }
+    PumpMessages(n < 0);
+  }
+}
+
 void TPowersock::CaptureFile(const std::string& FileName) {
   ReportStatus(8, "CaptureFile");
   BytesRecvd = 0;
@@ -763,17 +780,7 @@ void TPowersock::CaptureFile(const std::string& FileName) {
   TFinally timerOff([this] { TimerOff(); });
   {
     TFileStream file(FileName, fmCreate);
-    while (!Canceled) {
-      int n = ReceiveBlock();
-      if (n == 0) break;
-      if (n > 0) {
-        file.WriteBuffer(TransferBuffer.data(), n);
-        BytesRecvd += n;
-        if (OnPacketRecvd) OnPacketRecvd(this);
-        TimerOn();
-      }
-      PumpMessages(n < 0);
-    }
+    ReceiveBlocks([&](const char* data, int n) { file.WriteBuffer(data, n); }, [] { return true; });
   }
   if (Canceled) {
     Canceled = false;
@@ -787,17 +794,8 @@ std::string TPowersock::CaptureString(int32_t Count) {
   BytesRecvd = 0;
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
-  while (!Canceled && (Count == -1 || static_cast<int64_t>(s.size()) < Count)) {
-    int n = ReceiveBlock();
-    if (n == 0) break;
-    if (n > 0) {
-      s.append(TransferBuffer.data(), static_cast<size_t>(n));
-      BytesRecvd += n;
-      if (OnPacketRecvd) OnPacketRecvd(this);
-      TimerOn();
-    }
-    PumpMessages(n < 0);
-  }
+  ReceiveBlocks([&](const char* data, int n) { s.append(data, static_cast<size_t>(n)); },
+                [&] { return Count == -1 || static_cast<int64_t>(s.size()) < Count; });
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket capture aborted");

@@ -156,6 +156,8 @@ protected:
   // Processes the pending messages, or waits for one first when nothing can happen without one.
   void PumpMessages(bool WaitForMessage);
   int ReceiveBlock();
+  void ReceiveBlocks(const std::function<void(const char*, int)>& store,
+                     const std::function<bool()>& wantMore);
 
   bool ShuttingDown = false;
   // Error code of a close notification that reported a broken connection; readers that then
