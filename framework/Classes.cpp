@@ -27,10 +27,9 @@ int TStringList::Add(const std::string& s) {
     items_.push_back(s);
     return Count() - 1;
   }
-  auto it = std::lower_bound(items_.begin(), items_.end(), s, [](const std::string& a,
-                                                                 const std::string& b) {
-    return AnsiCompareText(a, b) < 0;
-  });
+  auto it = std::lower_bound(
+      items_.begin(), items_.end(), s,
+      [](const std::string& a, const std::string& b) { return AnsiCompareText(a, b) < 0; });
   if (it != items_.end() && AnsiCompareText(*it, s) == 0) {
     if (Duplicates == dupIgnore) return static_cast<int>(it - items_.begin());
     if (Duplicates == dupError) throw EStringListError("String list does not allow duplicates");
@@ -172,8 +171,9 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? pos_
-                                                                  : static_cast<int64_t>(data_.size());
+  int64_t base = origin == soBeginning ? 0
+                 : origin == soCurrent ? pos_
+                                       : static_cast<int64_t>(data_.size());
   pos_ = std::max<int64_t>(0, base + offset);
   return pos_;
 }

@@ -124,9 +124,15 @@ public:
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  void Clear() { data_.clear(); pos_ = 0; }
+  void Clear() {
+    data_.clear();
+    pos_ = 0;
+  }
   const std::string& Data() const { return data_; }
-  void LoadFromString(const std::string& s) { data_ = s; pos_ = 0; }
+  void LoadFromString(const std::string& s) {
+    data_ = s;
+    pos_ = 0;
+  }
 
 private:
   std::string data_;

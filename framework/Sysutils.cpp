@@ -24,14 +24,17 @@ std::string Format(const char* fmt, ...) {
   return out;
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+  return std::to_string(value);
+}
 
 int32_t StrToInt(const std::string& text) {
   auto fail = [&]() -> int32_t {
     throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
   };
   size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
   int base = 10;
@@ -86,12 +89,16 @@ int AnsiCompareText(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return AnsiCompareText(a, b) == 0; }
+bool SameText(const std::string& a, const std::string& b) {
+  return AnsiCompareText(a, b) == 0;
+}
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
   return s.substr(b, e - b);
 }
 

@@ -107,4 +107,3 @@ bool TForm1::ProbePath(const std::string& path) {
   Log("attribs= " + std::to_string(attrs));
   return attrs != INVALID_FILE_ATTRIBUTES;
 }
-

@@ -78,7 +78,8 @@ constexpr win::UINT SendSpaceRetryMs = 10;
 win::LRESULT CALLBACK SocketWindowProc(win::HWND hWnd, win::UINT Msg, win::WPARAM wParam,
                                        win::LPARAM lParam) {
   auto* sock = reinterpret_cast<TPowersock*>(win::GetWindowLongPtrA(hWnd, 0));
-  if (!sock || Msg < TPowersock::SocketMessage) return win::DefWindowProcA(hWnd, Msg, wParam, lParam);
+  if (!sock || Msg < TPowersock::SocketMessage)
+    return win::DefWindowProcA(hWnd, Msg, wParam, lParam);
   TSockMessage message{Msg, wParam, lParam, 0};
   sock->HandleSocketMessage(message);
   return message.Result;
@@ -133,7 +134,7 @@ private:
   bool armed_ = false;
 };
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------------
 // TThreadTimer
@@ -248,17 +249,15 @@ void TPowersock::InitializeWinsock() {
     ++WinsockUsers;
     if (WinsockUsers == 1) {
       win::WSAStartup(MAKEWORD(1, 1), &WSAData);
-      auto version = [](win::WORD v) {
-        return IntToStr(v >> 8) + "." + IntToStr(v & 0xFF);
-      };
+      auto version = [](win::WORD v) { return IntToStr(v >> 8) + "." + IntToStr(v & 0xFF); };
       WinsockInfo->Add("Version= " + version(WSAData.wVersion));
       WinsockInfo->Add("High Version= " + version(WSAData.wHighVersion));
       WinsockInfo->Add("Description= " +
                        std::string(WSAData.szDescription,
                                    strnlen(WSAData.szDescription, sizeof WSAData.szDescription)));
-      WinsockInfo->Add("System= " + std::string(WSAData.szSystemStatus,
-                                                 strnlen(WSAData.szSystemStatus,
-                                                         sizeof WSAData.szSystemStatus)));
+      WinsockInfo->Add("System= " +
+                       std::string(WSAData.szSystemStatus,
+                                   strnlen(WSAData.szSystemStatus, sizeof WSAData.szSystemStatus)));
       WinsockInfo->Add("Max Sockets= " + IntToStr(WSAData.iMaxSockets));
       WinsockInfo->Add("Max Udp pack size= " + IntToStr(WSAData.iMaxUdpDg));
     }
@@ -328,7 +327,7 @@ void TPowersock::HandleSocketMessage(TSockMessage& Message) {
   try {
     if (Message.Msg == HostLookupMessage &&
         reinterpret_cast<win::HANDLE>(Message.WParam) != LookupTask)
-      return;  // the reply of a lookup that was given up
+      return; // the reply of a lookup that was given up
     EventOk = HIWORD(Message.LParam) == 0;
     if (Message.Msg == SocketMessage) {
       switch (LOWORD(Message.LParam)) {
@@ -400,7 +399,8 @@ void TPowersock::ResolveHost() {
     throw ESockError("Host Lookup Failed");
   }
   Application->ProcessMessages();
-  while (!LookupDone && !TimedOut && !Canceled) PumpMessages(true);
+  while (!LookupDone && !TimedOut && !Canceled)
+    PumpMessages(true);
   TimerOff();
   if (LookupTask) {
     // Given up: its reply must not land in the buffer later.
@@ -449,7 +449,8 @@ void TPowersock::Connect() {
 
   TimerOn();
   Application->ProcessMessages();
-  while (!Connected && !TimedOut && !Canceled && EventOk) PumpMessages(true);
+  while (!Connected && !TimedOut && !Canceled && EventOk)
+    PumpMessages(true);
   TimerOff();
   if (!TimedOut && !Canceled && EventOk) return;
 
@@ -497,7 +498,8 @@ uint16_t TPowersock::Accept() {
   ReportStatus(4, "Accepting");
   Application->ProcessMessages();
   // FD_ACCEPT sets Connected: a pending connection ends the wait as well.
-  while (!LookupDone && !Connected && !Canceled) PumpMessages(true);
+  while (!LookupDone && !Connected && !Canceled)
+    PumpMessages(true);
   if (Canceled) throw ESockError("Accepting Canceled");
   if (!EventOk) throw ESockError("Error creating Data Connection");
 
@@ -571,7 +573,7 @@ public:
 private:
   F f_;
 };
-}  // namespace
+} // namespace
 
 void TPowersock::SendBuffer(const char* Value, uint16_t BufLen) {
   ReportStatus(4, "Sending Buffer");

@@ -63,7 +63,7 @@ class TPowersock : public TComponent {
 public:
   static constexpr win::UINT SocketMessage = 1125;
   static constexpr win::UINT HostLookupMessage = 1126;
-  static constexpr long SocketEventMask = 61;  // read, out-of-band, accept, connect, close
+  static constexpr long SocketEventMask = 61; // read, out-of-band, accept, connect, close
   static constexpr uint16_t NoSocket = 65535;
   static constexpr int TransferBufferSize = 65537;
   static constexpr int HostEntryBufferSize = 1024;
@@ -74,8 +74,8 @@ public:
   // Published properties and events.
   std::string Host;
   int32_t Port = 0;
-  int32_t TimeOut = 0;      // milliseconds; 0: no time-out
-  int32_t ReportLevel = 0;  // highest status level delivered to OnStatus
+  int32_t TimeOut = 0;     // milliseconds; 0: no time-out
+  int32_t ReportLevel = 0; // highest status level delivered to OnStatus
   TNotifyEvent OnDisconnect;
   TNotifyEvent OnConnect;
   THandlerEvent OnInvalidHost;

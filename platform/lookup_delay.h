@@ -6,4 +6,4 @@ namespace platform {
 
 void SetHostLookupDelay(int milliseconds);
 
-}  // namespace platform
+} // namespace platform

@@ -21,7 +21,9 @@ void Dispatch(MSG& msg) {
 
 } // namespace
 
-void InitializeMessageLoop(void (*handler)()) { exceptionHandler = handler; }
+void InitializeMessageLoop(void (*handler)()) {
+  exceptionHandler = handler;
+}
 
 void ProcessMessages() {
   MSG msg;
@@ -42,12 +44,17 @@ void WaitAndProcessMessages() {
 
 int RunMessageLoop() {
   MSG msg{};
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+    Dispatch(msg);
   return static_cast<int>(msg.wParam);
 }
 
-void QuitMessageLoop(int exitCode) { PostQuitMessage(exitCode); }
+void QuitMessageLoop(int exitCode) {
+  PostQuitMessage(exitCode);
+}
 
-void CancelMouseCapture() { ReleaseCapture(); }
+void CancelMouseCapture() {
+  ReleaseCapture();
+}
 
 } // namespace platform

@@ -34,4 +34,4 @@ std::string NativePath(const std::string& path) {
   return root + rest;
 }
 
-}  // namespace platform
+} // namespace platform

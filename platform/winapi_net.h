@@ -4,8 +4,8 @@
 #include "platform/winapi_base.h"
 
 #if defined(_WIN32)
-#include <winsock.h>
 #include <windows.h>
+#include <winsock.h>
 
 namespace win {
 using ::ATOM;
@@ -15,9 +15,9 @@ using ::in_addr;
 using ::LONG_PTR;
 using ::LPCSTR;
 using ::LPVOID;
-using ::SOCKET;
 using ::sockaddr;
 using ::sockaddr_in;
+using ::SOCKET;
 using ::TIMERPROC;
 using ::u_long;
 using ::u_short;
@@ -35,12 +35,12 @@ using ::CreateWindowExA;
 using ::DefWindowProcA;
 using ::DestroyWindow;
 using ::GetClassInfoA;
-using ::getsockname;
 using ::GetModuleHandleA;
+using ::getsockname;
 using ::GetWindowLongPtrA;
-using ::IsWindow;
 using ::htons;
 using ::inet_addr;
+using ::IsWindow;
 using ::KillTimer;
 using ::listen;
 using ::ntohs;
@@ -49,9 +49,9 @@ using ::recv;
 using ::RegisterClassA;
 using ::send;
 using ::SendMessageA;
+using ::setsockopt;
 using ::SetTimer;
 using ::SetWindowLongPtrA;
-using ::setsockopt;
 using ::shutdown;
 using ::socket;
 using ::WSAAsyncGetHostByName;
@@ -61,7 +61,7 @@ using ::WSACleanup;
 using ::WSAGetLastError;
 using ::WSASetLastError;
 using ::WSAStartup;
-}  // namespace win
+} // namespace win
 
 #else
 #include <cstddef>
@@ -173,7 +173,7 @@ int send(SOCKET s, const char* buf, int len, int flags);
 int recv(SOCKET s, char* buf, int len, int flags);
 int shutdown(SOCKET s, int how);
 int closesocket(SOCKET s);
-}  // namespace win
+} // namespace win
 
 #define CALLBACK
 #define WINAPI

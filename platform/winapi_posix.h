@@ -11,4 +11,4 @@ void EnsureDispatcher();
 // thread.
 void PostToGui(std::function<void()> fn);
 
-}  // namespace platform::detail
+} // namespace platform::detail

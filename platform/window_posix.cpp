@@ -28,7 +28,7 @@ struct Window {
   win::WNDPROC proc = nullptr;
   std::vector<char> extra;
   win::LONG_PTR userData = 0;
-  std::map<win::UINT_PTR, int> timers;  // window timer id -> Qt timer id
+  std::map<win::UINT_PTR, int> timers; // window timer id -> Qt timer id
 };
 
 // Window handles are serial numbers, never reused, so a message for a destroyed window finds
@@ -38,12 +38,12 @@ struct Windows {
   std::map<uintptr_t, Window> byId;
   std::map<int, std::pair<uintptr_t, win::UINT_PTR>> byQtTimer;
   std::map<std::string, win::WNDCLASSA> classes;
-  std::map<std::string, std::string> classNames;  // owns the name strings of registered classes
+  std::map<std::string, std::string> classNames; // owns the name strings of registered classes
   uintptr_t nextId = 1;
 };
 
 Windows& State() {
-  static Windows* s = new Windows;  // lives until exit; worker threads may still post
+  static Windows* s = new Windows; // lives until exit; worker threads may still post
   return *s;
 }
 
@@ -92,11 +92,11 @@ void KillQtTimer(Window& w, win::UINT_PTR timerId) {
   w.timers.erase(it);
 }
 
-}  // namespace
+} // namespace
 
 void EnsureDispatcher() {
   std::lock_guard<std::mutex> lock(dispatcherMutex);
-  if (!dispatcher) dispatcher = new Dispatcher;  // lives until exit, on the GUI thread
+  if (!dispatcher) dispatcher = new Dispatcher; // lives until exit, on the GUI thread
 }
 
 void PostToGui(std::function<void()> fn) {
@@ -104,7 +104,7 @@ void PostToGui(std::function<void()> fn) {
   if (dispatcher) QCoreApplication::postEvent(dispatcher, new RunEvent(std::move(fn)));
 }
 
-}  // namespace platform::detail
+} // namespace platform::detail
 
 namespace win {
 
@@ -115,7 +115,7 @@ ATOM RegisterClassA(const WNDCLASSA* wndClass) {
   if (!wndClass || !wndClass->lpszClassName || !wndClass->lpfnWndProc) return 0;
   auto& s = State();
   std::string name = wndClass->lpszClassName;
-  if (s.classes.count(name)) return 0;  // already registered
+  if (s.classes.count(name)) return 0; // already registered
   WNDCLASSA copy = *wndClass;
   copy.lpszClassName = s.classNames.emplace(name, name).first->second.c_str();
   s.classes.emplace(name, copy);
@@ -153,15 +153,20 @@ BOOL DestroyWindow(HWND window) {
   auto& s = State();
   platform::detail::Window* w = Find(window);
   if (!w) return FALSE;
-  while (!w->timers.empty()) platform::detail::KillQtTimer(*w, w->timers.begin()->first);
+  while (!w->timers.empty())
+    platform::detail::KillQtTimer(*w, w->timers.begin()->first);
   std::lock_guard<std::mutex> lock(s.mutex);
   s.byId.erase(reinterpret_cast<uintptr_t>(window));
   return TRUE;
 }
 
-BOOL IsWindow(HWND window) { return Find(window) ? TRUE : FALSE; }
+BOOL IsWindow(HWND window) {
+  return Find(window) ? TRUE : FALSE;
+}
 
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
 
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto& s = State();
@@ -176,7 +181,7 @@ BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 LRESULT SendMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   platform::detail::Window* w = Find(window);
   if (!w) return 0;
-  WNDPROC proc = w->proc;  // the procedure may destroy its own window
+  WNDPROC proc = w->proc; // the procedure may destroy its own window
   return proc(window, msg, wParam, lParam);
 }
 
@@ -230,4 +235,4 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
   return TRUE;
 }
 
-}  // namespace win
+} // namespace win

@@ -9,7 +9,7 @@ constexpr int kWinSoLinger = SO_LINGER;
 constexpr int kWinSoReuseAddr = SO_REUSEADDR;
 constexpr int kWinMsgPeek = MSG_PEEK;
 constexpr int kWinSomaxconn = SOMAXCONN;
-}  // namespace
+} // namespace
 #undef AF_INET
 #undef SOCK_STREAM
 #undef IPPROTO_TCP
@@ -83,46 +83,88 @@ uint64_t nextSerial = 1;
 
 int MapErrno(int e) {
   switch (e) {
-  case 0: return 0;
-  case EINTR: return WSAEINTR;
-  case EBADF: return WSAENOTSOCK;
-  case EACCES: case EPERM: return WSAEACCES;
-  case EFAULT: return WSAEFAULT;
-  case EINVAL: return WSAEINVAL;
-  case EMFILE: case ENFILE: return WSAEMFILE;
+  case 0:
+    return 0;
+  case EINTR:
+    return WSAEINTR;
+  case EBADF:
+    return WSAENOTSOCK;
+  case EACCES:
+  case EPERM:
+    return WSAEACCES;
+  case EFAULT:
+    return WSAEFAULT;
+  case EINVAL:
+    return WSAEINVAL;
+  case EMFILE:
+  case ENFILE:
+    return WSAEMFILE;
 #if EAGAIN != EWOULDBLOCK
   case EAGAIN:
 #endif
-  case EWOULDBLOCK: case EINPROGRESS: return WSAEWOULDBLOCK;
-  case EALREADY: return WSAEALREADY;
-  case ENOTSOCK: return WSAENOTSOCK;
-  case EDESTADDRREQ: return WSAEDESTADDRREQ;
-  case EMSGSIZE: return WSAEMSGSIZE;
-  case EPROTOTYPE: return WSAEPROTOTYPE;
-  case ENOPROTOOPT: return WSAENOPROTOOPT;
-  case EPROTONOSUPPORT: return WSAEPROTONOSUPPORT;
-  case ESOCKTNOSUPPORT: return WSAESOCKTNOSUPPORT;
-  case EOPNOTSUPP: return WSAEOPNOTSUPP;
-  case EPFNOSUPPORT: return WSAEPFNOSUPPORT;
-  case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
-  case EADDRINUSE: return WSAEADDRINUSE;
-  case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
-  case ENETDOWN: return WSAENETDOWN;
-  case ENETUNREACH: return WSAENETUNREACH;
-  case ENETRESET: return WSAENETRESET;
-  case ECONNABORTED: return WSAECONNABORTED;
-  case ECONNRESET: case EPIPE: return WSAECONNRESET;
-  case ENOBUFS: case ENOMEM: return WSAENOBUFS;
-  case EISCONN: return WSAEISCONN;
-  case ENOTCONN: return WSAENOTCONN;
-  case ESHUTDOWN: return WSAESHUTDOWN;
-  case ETIMEDOUT: return WSAETIMEDOUT;
-  case ECONNREFUSED: return WSAECONNREFUSED;
-  case ELOOP: return WSAELOOP;
-  case ENAMETOOLONG: return WSAENAMETOOLONG;
-  case EHOSTDOWN: return WSAEHOSTDOWN;
-  case EHOSTUNREACH: return WSAEHOSTUNREACH;
-  default: return WSAEINVAL;
+  case EWOULDBLOCK:
+  case EINPROGRESS:
+    return WSAEWOULDBLOCK;
+  case EALREADY:
+    return WSAEALREADY;
+  case ENOTSOCK:
+    return WSAENOTSOCK;
+  case EDESTADDRREQ:
+    return WSAEDESTADDRREQ;
+  case EMSGSIZE:
+    return WSAEMSGSIZE;
+  case EPROTOTYPE:
+    return WSAEPROTOTYPE;
+  case ENOPROTOOPT:
+    return WSAENOPROTOOPT;
+  case EPROTONOSUPPORT:
+    return WSAEPROTONOSUPPORT;
+  case ESOCKTNOSUPPORT:
+    return WSAESOCKTNOSUPPORT;
+  case EOPNOTSUPP:
+    return WSAEOPNOTSUPP;
+  case EPFNOSUPPORT:
+    return WSAEPFNOSUPPORT;
+  case EAFNOSUPPORT:
+    return WSAEAFNOSUPPORT;
+  case EADDRINUSE:
+    return WSAEADDRINUSE;
+  case EADDRNOTAVAIL:
+    return WSAEADDRNOTAVAIL;
+  case ENETDOWN:
+    return WSAENETDOWN;
+  case ENETUNREACH:
+    return WSAENETUNREACH;
+  case ENETRESET:
+    return WSAENETRESET;
+  case ECONNABORTED:
+    return WSAECONNABORTED;
+  case ECONNRESET:
+  case EPIPE:
+    return WSAECONNRESET;
+  case ENOBUFS:
+  case ENOMEM:
+    return WSAENOBUFS;
+  case EISCONN:
+    return WSAEISCONN;
+  case ENOTCONN:
+    return WSAENOTCONN;
+  case ESHUTDOWN:
+    return WSAESHUTDOWN;
+  case ETIMEDOUT:
+    return WSAETIMEDOUT;
+  case ECONNREFUSED:
+    return WSAECONNREFUSED;
+  case ELOOP:
+    return WSAELOOP;
+  case ENAMETOOLONG:
+    return WSAENAMETOOLONG;
+  case EHOSTDOWN:
+    return WSAEHOSTDOWN;
+  case EHOSTUNREACH:
+    return WSAEHOSTUNREACH;
+  default:
+    return WSAEINVAL;
   }
 }
 
@@ -130,7 +172,9 @@ int Fail(int wsaError) {
   lastError = wsaError;
   return SOCKET_ERROR;
 }
-int FailErrno() { return Fail(MapErrno(errno)); }
+int FailErrno() {
+  return Fail(MapErrno(errno));
+}
 
 Sock* Find(win::SOCKET s) {
   auto it = Sockets().find(s);
@@ -152,8 +196,8 @@ void Notify(Sock& sock, int event, int error) {
 }
 
 void UpdateNotifiers(Sock& sock) {
-  bool wantRead = sock.async && !sock.closeSent && sock.readArmed &&
-                  (sock.listening || sock.connected);
+  bool wantRead =
+      sock.async && !sock.closeSent && sock.readArmed && (sock.listening || sock.connected);
   bool wantWrite = sock.async && (sock.connecting || (sock.connected && sock.writeWanted));
   if (sock.readNotifier) sock.readNotifier->setEnabled(wantRead);
   if (sock.writeNotifier) sock.writeNotifier->setEnabled(wantWrite);
@@ -246,8 +290,10 @@ int LookupError(int eai) {
   case EAI_NODATA:
 #endif
     return WSAHOST_NOT_FOUND;
-  case EAI_AGAIN: return WSATRY_AGAIN;
-  default: return WSANO_RECOVERY;
+  case EAI_AGAIN:
+    return WSATRY_AGAIN;
+  default:
+    return WSANO_RECOVERY;
   }
 }
 
@@ -280,7 +326,7 @@ int BuildHostEnt(char* buf, int buflen, const std::string& name,
 
 void DeliverLookup(uintptr_t task, int error, std::string canonical, std::vector<uint32_t> addrs) {
   auto it = Lookups().find(task);
-  if (it == Lookups().end()) return;  // canceled
+  if (it == Lookups().end()) return; // canceled
   Lookup lookup = it->second;
   Lookups().erase(it);
   // The buffer belongs to the window's owner: write nothing once the window is gone.
@@ -296,11 +342,13 @@ void DeliverLookup(uintptr_t task, int error, std::string canonical, std::vector
   win::SendMessageA(lookup.window, lookup.msg, task, WSAMAKEASYNCREPLY(len, error));
 }
 
-}  // namespace
+} // namespace
 
 namespace platform {
-void SetHostLookupDelay(int milliseconds) { lookupDelayMs = milliseconds; }
-}  // namespace platform
+void SetHostLookupDelay(int milliseconds) {
+  lookupDelayMs = milliseconds;
+}
+} // namespace platform
 
 namespace win {
 
@@ -325,8 +373,12 @@ int WSACleanup() {
   return 0;
 }
 
-int WSAGetLastError() { return lastError; }
-void WSASetLastError(int error) { lastError = error; }
+int WSAGetLastError() {
+  return lastError;
+}
+void WSASetLastError(int error) {
+  lastError = error;
+}
 
 SOCKET socket(int af, int type, int protocol) {
   if (startups == 0) return Fail(WSANOTINITIALISED), INVALID_SOCKET;
@@ -387,7 +439,8 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT msg, const char* name, char* buf,
   uintptr_t task = nextTask++;
   Lookups()[task] = Lookup{window, msg, buf, buflen, name};
   std::thread([task, host = std::string(name)] {
-    if (int delay = lookupDelayMs.load()) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (int delay = lookupDelayMs.load())
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -402,15 +455,15 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT msg, const char* name, char* buf,
       for (addrinfo* ai = result; ai; ai = ai->ai_next) {
         uint32_t a = reinterpret_cast<::sockaddr_in*>(ai->ai_addr)->sin_addr.s_addr;
         bool seen = false;
-        for (uint32_t b : addrs) seen = seen || a == b;
+        for (uint32_t b : addrs)
+          seen = seen || a == b;
         if (!seen) addrs.push_back(a);
       }
       ::freeaddrinfo(result);
       if (addrs.empty()) error = WSANO_DATA;
     }
-    platform::detail::PostToGui([task, error, canonical, addrs] {
-      DeliverLookup(task, error, canonical, addrs);
-    });
+    platform::detail::PostToGui(
+        [task, error, canonical, addrs] { DeliverLookup(task, error, canonical, addrs); });
   }).detach();
   return reinterpret_cast<HANDLE>(task);
 }
@@ -428,8 +481,12 @@ u_long inet_addr(const char* cp) {
   return a.s_addr;
 }
 
-u_short htons(u_short value) { return ::htons(value); }
-u_short ntohs(u_short value) { return ::ntohs(value); }
+u_short htons(u_short value) {
+  return ::htons(value);
+}
+u_short ntohs(u_short value) {
+  return ::ntohs(value);
+}
 
 int connect(SOCKET s, const sockaddr* name, int namelen) {
   Sock* sock = Find(s);
@@ -581,4 +638,4 @@ int closesocket(SOCKET s) {
   return 0;
 }
 
-}  // namespace win
+} // namespace win

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <unistd.h>
 #include <functional>
+#include <unistd.h>
 
 #include "framework/Forms.h"
 #include "netcomp/Psock.h"
@@ -43,7 +43,7 @@ void Measure(const char* name, const std::function<void(TPowersock&)>& wait) {
               WallSeconds() - wall, outcome.c_str());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -40,14 +40,15 @@ protected:
     QStringList lines = text.split('\n');
     if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
     std::vector<std::string> out;
-    for (const QString& l : lines) out.push_back(l.toStdString());
+    for (const QString& l : lines)
+      out.push_back(l.toStdString());
     return out;
   }
 
   std::unique_ptr<TInstallerView> view_;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(QtWindowTest, StoredLayout) {
   ASSERT_NE(Form1Window(), nullptr);
@@ -59,16 +60,11 @@ TEST_F(QtWindowTest, StoredLayout) {
     const char* parent;
   };
   const Expected expected[] = {
-      {"Panel2", {0, 352, 463, 28}, "Form1"},
-      {"ProgressBar1", {1, 0, 461, 27}, "Panel2"},
-      {"Memo1", {0, 181, 463, 171}, "Form1"},
-      {"Panel1", {0, 0, 463, 181}, "Form1"},
-      {"Label1", {1, 1, 461, 26}, "Panel1"},
-      {"CheckBox1", {24, 40, 245, 20}, "Panel1"},
-      {"Label2", {24, 64, 254, 18}, "Panel1"},
-      {"CheckBox2", {24, 116, 229, 20}, "Panel1"},
-      {"Label3", {24, 144, 174, 18}, "Panel1"},
-      {"Button1", {352, 140, 75, 25}, "Panel1"},
+      {"Panel2", {0, 352, 463, 28}, "Form1"},   {"ProgressBar1", {1, 0, 461, 27}, "Panel2"},
+      {"Memo1", {0, 181, 463, 171}, "Form1"},   {"Panel1", {0, 0, 463, 181}, "Form1"},
+      {"Label1", {1, 1, 461, 26}, "Panel1"},    {"CheckBox1", {24, 40, 245, 20}, "Panel1"},
+      {"Label2", {24, 64, 254, 18}, "Panel1"},  {"CheckBox2", {24, 116, 229, 20}, "Panel1"},
+      {"Label3", {24, 144, 174, 18}, "Panel1"}, {"Button1", {352, 140, 75, 25}, "Panel1"},
   };
   for (const Expected& e : expected) {
     QWidget* w = Control(e.name);
@@ -160,7 +156,7 @@ TEST_F(QtWindowTest, FocusGoesThroughMemoBoxesAndButton) {
     } while (!(w->focusPolicy() & Qt::TabFocus));
   }
   EXPECT_EQ(order, (std::vector<QString>{"Memo1", "CheckBox1", "CheckBox2", "Button1"}));
-  EXPECT_EQ(w->objectName(), "Memo1");  // and round again
+  EXPECT_EQ(w->objectName(), "Memo1"); // and round again
   EXPECT_TRUE(Control<QPlainTextEdit>("Memo1")->tabChangesFocus());
   for (const char* name : {"Panel1", "Panel2", "ProgressBar1", "Label1", "Label2", "Label3"})
     EXPECT_EQ(Control(name)->focusPolicy(), Qt::NoFocus) << name;
@@ -206,7 +202,7 @@ TEST_F(QtWindowTest, ProgressRange) {
   view_->SetProgressMax(0);
   view_->SetProgressPosition(0);
   EXPECT_EQ(bar->value(), bar->minimum());
-  EXPECT_NE(bar->maximum(), 0);  // 0..0 would be Qt's busy animation, not an empty bar
+  EXPECT_NE(bar->maximum(), 0); // 0..0 would be Qt's busy animation, not an empty bar
 
   view_->SetProgressMax(6'000'000);
   view_->SetProgressPosition(3'000'000);
@@ -214,7 +210,7 @@ TEST_F(QtWindowTest, ProgressRange) {
   EXPECT_EQ(bar->value(), 3'000'000);
 
   view_->SetProgressMax(1000);
-  view_->SetProgressPosition(5000);  // past the end: a full bar
+  view_->SetProgressPosition(5000); // past the end: a full bar
   EXPECT_EQ(bar->value(), 1000);
   view_->SetProgressPosition(-3);
   EXPECT_EQ(bar->value(), 0);
@@ -253,7 +249,7 @@ TEST_F(QtWindowTest, ButtonAndCloseReachTheForm) {
   Application->Title = "Corvane Setup";
   view_->Show();
   Control<QPushButton>("Button1")->click();
-  Control<QPushButton>("Button1")->click();  // the window goes on after an error
+  Control<QPushButton>("Button1")->click(); // the window goes on after an error
   EXPECT_EQ(clicks, 2);
   ASSERT_EQ(boxes.boxes.size(), 2u);
   EXPECT_EQ(boxes.boxes[0].text, "Cannot create file C:\\Corvane\\cvnloader.exe.");
@@ -277,7 +273,7 @@ TEST(QtWindowStartUp, TheUserSeesTheStartUpLogAndTheCaption) {
     EXPECT_TRUE(log.startsWith("ticker is cvn\ninipath is Corvane\n"));
     EXPECT_FALSE(log.contains("waiting..."));
   }
-  EXPECT_EQ(Form1Window(), nullptr);  // the window goes with its form
+  EXPECT_EQ(Form1Window(), nullptr); // the window goes with its form
   SetViewFactory(std::move(previous));
 }
 

@@ -65,8 +65,10 @@ struct LoopbackPeer::Conn {
 };
 
 namespace {
-void Fail(const char* what) { throw std::runtime_error(std::string(what) + ": " + strerror(errno)); }
-}  // namespace
+void Fail(const char* what) {
+  throw std::runtime_error(std::string(what) + ": " + strerror(errno));
+}
+} // namespace
 
 LoopbackPeer::LoopbackPeer(PeerScript script) : LoopbackPeer(std::vector<PeerScript>{script}) {}
 
@@ -94,7 +96,8 @@ LoopbackPeer::~LoopbackPeer() {
   char c = 1;
   [[maybe_unused]] ssize_t w = ::write(wakePipe_[1], &c, 1);
   acceptor_.join();
-  for (auto& t : threads_) t.join();
+  for (auto& t : threads_)
+    t.join();
   for (auto& conn : conns_)
     if (conn->fd >= 0) ::close(conn->fd);
   ::close(listenFd_);
@@ -118,9 +121,8 @@ std::string LoopbackPeer::Received(size_t connection) const {
 
 bool LoopbackPeer::WaitDone(size_t connection, std::chrono::milliseconds timeout) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, timeout, [&] {
-    return connection < conns_.size() && conns_[connection]->done;
-  });
+  return changed_.wait_for(lock, timeout,
+                           [&] { return connection < conns_.size() && conns_[connection]->done; });
 }
 
 bool LoopbackPeer::WaitReadable(int fd) {
@@ -278,8 +280,9 @@ StalledListener::StalledListener() {
 }
 
 StalledListener::~StalledListener() {
-  for (int c : fillers_) ::close(c);
+  for (int c : fillers_)
+    ::close(c);
   ::close(fd_);
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -16,8 +16,17 @@ namespace testsupport {
 class PeerScript {
 public:
   struct Step {
-    enum Kind { ReadUntil, ReadBytes, ReadUntilClosed, Send, Pause, Close, ShutdownSend, Reset,
-                StaySilent };
+    enum Kind {
+      ReadUntil,
+      ReadBytes,
+      ReadUntilClosed,
+      Send,
+      Pause,
+      Close,
+      ShutdownSend,
+      Reset,
+      StaySilent
+    };
     Kind kind;
     std::string data;
     size_t count = 0;
@@ -110,4 +119,4 @@ private:
   std::vector<int> fillers_;
 };
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -46,6 +46,8 @@ void WriteFile(const std::string& path, const std::string& data) {
   out << data;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
-}  // namespace testenv
+} // namespace testenv

@@ -37,4 +37,4 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);
 
-}  // namespace testenv
+} // namespace testenv

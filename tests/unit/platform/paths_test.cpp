@@ -6,7 +6,8 @@
 
 TEST(NativePath, DriveLettersMapIntoTheWinePrefix) {
   testenv::ScopedEnv prefix("WINEPREFIX", "/tmp/pfx");
-  EXPECT_EQ(platform::NativePath("C:\\Corvane\\cvnloader.exe"), "/tmp/pfx/drive_c/Corvane/cvnloader.exe");
+  EXPECT_EQ(platform::NativePath("C:\\Corvane\\cvnloader.exe"),
+            "/tmp/pfx/drive_c/Corvane/cvnloader.exe");
   EXPECT_EQ(platform::NativePath("c:/x"), "/tmp/pfx/drive_c/x");
   EXPECT_EQ(platform::NativePath("\\Corvane\\"), "/tmp/pfx/drive_c/Corvane/");
   EXPECT_EQ(platform::NativePath("D:\\a"), "/tmp/pfx/dosdevices/d:/a");

@@ -11,7 +11,7 @@ struct LookupDelay {
   ~LookupDelay() { platform::SetHostLookupDelay(0); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(PsockTest, ConnectsByAddressWithoutLookup) {
   LoopbackPeer peer(PeerScript().StaySilent());
@@ -19,7 +19,8 @@ TEST_F(PsockTest, ConnectsByAddressWithoutLookup) {
   s->Connect();
   EXPECT_TRUE(s->Connected);
   EXPECT_EQ(events, Strings({"connect"}));
-  EXPECT_EQ(StatusFrom("Connecting"), Strings({"Connecting", "Resolve Host", "Timer On", "Timer Off"}));
+  EXPECT_EQ(StatusFrom("Connecting"),
+            Strings({"Connecting", "Resolve Host", "Timer On", "Timer Off"}));
   EXPECT_EQ(s->RemoteAddress.sin_port, win::htons(peer.Port()));
 }
 
@@ -42,7 +43,7 @@ TEST_F(PsockTest, ProxyIsConnectedInsteadOfHost) {
   LoopbackPeer peer(PeerScript().StaySilent());
   auto s = NewSock("no-such-host.invalid", 1);
   s->Proxy = "127.0.0.1";
-  s->ProxyPort = 0x10000 + peer.Port();  // only the low 16 bits count
+  s->ProxyPort = 0x10000 + peer.Port(); // only the low 16 bits count
   s->Connect();
   EXPECT_EQ(events, Strings({"connect"}));
   ASSERT_TRUE(PumpUntil([&] { return peer.Connections() == 1; }));
@@ -71,7 +72,7 @@ TEST_F(PsockTest, InvalidHostHandlerMayFixTheHostOnce) {
   int calls = 0;
   s->OnInvalidHost = [&](bool& Handled) {
     ++calls;
-    Handled = true;  // but the host stays unresolvable
+    Handled = true; // but the host stays unresolvable
   };
   EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Null Remote Address");
   EXPECT_EQ(calls, 1);

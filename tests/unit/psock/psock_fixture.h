@@ -41,8 +41,7 @@ protected:
     QTimer::singleShot(delay, [&s] { s.Cancel(); });
   }
 
-  static bool PumpUntil(const std::function<bool()>& pred,
-                        std::chrono::milliseconds limit = 5s) {
+  static bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
     auto end = std::chrono::steady_clock::now() + limit;
     while (!pred()) {
       if (std::chrono::steady_clock::now() > end) return false;

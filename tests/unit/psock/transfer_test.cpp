@@ -12,7 +12,7 @@ protected:
     return s;
   }
 };
-}  // namespace
+} // namespace
 
 TEST_F(TransferTest, ReadLnReturnsOneLineAndLeavesTheRestQueued) {
   LoopbackPeer peer(PeerScript().Send("HTTP/1.0 200 OK\r\nabc").Close());
@@ -77,7 +77,7 @@ TEST_F(TransferTest, WriteStopsAtNulAndWritelnOfEmptySendsCrLf) {
 }
 
 TEST_F(TransferTest, SendWaitingForRoomEndsByTimeOutOrCancel) {
-  LoopbackPeer peer(PeerScript().Pause(10s));  // never reads
+  LoopbackPeer peer(PeerScript().Pause(10s)); // never reads
   auto s = Connected(peer);
   const std::string block(60000, 'z');
   s->TimeOut = 200;
@@ -164,7 +164,8 @@ TEST_F(TransferTest, ResetDuringCaptureIsAnErrorNotTheEnd) {
 TEST_F(TransferTest, SendFileCountsEveryByteOverSeveralCalls) {
   testenv::TempDir dir;
   std::string big(150000, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = static_cast<char>(i * 7);
   testenv::WriteFile(dir.file("big"), big);
   testenv::WriteFile(dir.file("small"), "xyz");
   testenv::WriteFile(dir.file("empty"), "");

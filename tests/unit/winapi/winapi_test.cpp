@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "support/loopback_peer.h"
 #include "platform/msgloop.h"
 #include "platform/win32.h"
+#include "support/loopback_peer.h"
 
 using namespace std::chrono_literals;
 using testsupport::LoopbackPeer;
@@ -46,8 +46,8 @@ win::HWND NewWindow() {
     cls.lpszClassName = kClass;
     EXPECT_NE(win::RegisterClassA(&cls), 0);
   }
-  return win::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                              nullptr, win::GetModuleHandleA(nullptr), nullptr);
+  return win::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              win::GetModuleHandleA(nullptr), nullptr);
 }
 
 // Processes messages until pred holds or the limit passes.
@@ -89,7 +89,8 @@ protected:
     ASSERT_NE(window, nullptr);
   }
   void TearDown() override {
-    for (win::SOCKET s : sockets) win::closesocket(s);
+    for (win::SOCKET s : sockets)
+      win::closesocket(s);
     win::DestroyWindow(window);
     win::WSACleanup();
   }
@@ -125,7 +126,7 @@ protected:
   std::vector<win::SOCKET> sockets;
 };
 
-}  // namespace
+} // namespace
 
 TEST(WindowTest, ClassIsRegisteredOnceAndExtraBytesHoldAPointer) {
   win::HWND w = NewWindow();
@@ -287,7 +288,8 @@ TEST_F(WinsockTest, ClosingDropsNotificationsNotYetDelivered) {
   EXPECT_EQ(win::closesocket(s), 0);
   sockets.clear();
   PumpFor(50ms);
-  for (auto& r : received) EXPECT_NE(r.wParam, s) << "message for a closed socket";
+  for (auto& r : received)
+    EXPECT_NE(r.wParam, s) << "message for a closed socket";
   EXPECT_EQ(win::closesocket(s), SOCKET_ERROR);
   EXPECT_EQ(win::WSAGetLastError(), WSAENOTSOCK);
 }
@@ -342,8 +344,7 @@ TEST_F(WinsockTest, HostLookupErrorsAndShortBuffers) {
   win::WSAAsyncGetHostByName(window, kSockMsg + 1, "no-such-host.invalid", buf, sizeof buf);
   ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg + 1) > 0; }, 30s));
   int error = WSAGETASYNCERROR(received.back().lParam);
-  EXPECT_TRUE(error == WSAHOST_NOT_FOUND || error == WSATRY_AGAIN || error == WSANO_DATA)
-      << error;
+  EXPECT_TRUE(error == WSAHOST_NOT_FOUND || error == WSATRY_AGAIN || error == WSANO_DATA) << error;
 
   received.clear();
   char small[8];
@@ -352,7 +353,8 @@ TEST_F(WinsockTest, HostLookupErrorsAndShortBuffers) {
   ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg + 1) > 0; }));
   EXPECT_EQ(WSAGETASYNCERROR(received.back().lParam), WSAENOBUFS);
   EXPECT_GT(WSAGETASYNCBUFLEN(received.back().lParam), sizeof small);
-  for (char c : small) EXPECT_EQ(c, 0x5A);
+  for (char c : small)
+    EXPECT_EQ(c, 0x5A);
 }
 
 TEST_F(WinsockTest, LookupForADestroyedWindowOrCanceledWritesNothing) {
@@ -371,6 +373,8 @@ TEST_F(WinsockTest, LookupForADestroyedWindowOrCanceledWritesNothing) {
   ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg + 1) > 0; }));
   PumpFor(100ms);
   EXPECT_EQ(Count(kSockMsg + 2), 0);
-  for (char c : gone) ASSERT_EQ(c, 0x5A);
-  for (char c : canceled) ASSERT_EQ(c, 0x5A);
+  for (char c : gone)
+    ASSERT_EQ(c, 0x5A);
+  for (char c : canceled)
+    ASSERT_EQ(c, 0x5A);
 }
