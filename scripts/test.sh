@@ -22,6 +22,8 @@ cmake --build build-asan -j "$jobs"
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs") | tee -a "$log"
 
+scripts/fuzz.sh --short | tee -a "$log"
+
 if [ -x scripts/check-windows.sh ]; then
   scripts/check-windows.sh
 fi
