@@ -189,9 +189,9 @@ void Notify(Sock& sock, int event, int error) {
   win::HWND window = sock.window;
   win::UINT msg = sock.msg;
   win::LPARAM lParam = WSAMAKESELECTREPLY(event, error);
-  platform::detail::PostToGui([=] {
+  platform::detail::PostWindowMessage(window, msg, handle, lParam, [=] {
     Sock* s = Find(handle);
-    if (s && s->serial == serial) win::SendMessageA(window, msg, handle, lParam);
+    return s && s->serial == serial;
   });
 }
 

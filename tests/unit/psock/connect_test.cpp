@@ -146,6 +146,25 @@ TEST_F(PsockTest, ConnectWaitTimesOutOrIsCanceled) {
   EXPECT_TRUE(s->Canceled);
 }
 
+TEST_F(PsockTest, ClosingTheSocketRemovesItsQueuedNotifications) {
+  struct Probe : TPowersock {
+    using TPowersock::SocketWindow;
+    using TPowersock::TPowersock;
+  };
+  LoopbackPeer peer(PeerScript().StaySilent());
+  Probe s(nullptr);
+  s.Host = "127.0.0.1";
+  s.Port = peer.Port();
+  s.Connect();
+  // The next socket may get the same handle: this notification must not reach it.
+  ASSERT_TRUE(win::PostMessageA(s.SocketWindow, TPowersock::SocketMessage, s.SocketHandle,
+                                WSAMAKESELECTREPLY(FD_READ, 0)));
+  s.Disconnect();
+  win::MSG m;
+  EXPECT_FALSE(win::PeekMessageA(&m, s.SocketWindow, TPowersock::SocketMessage,
+                                 TPowersock::SocketMessage, PM_NOREMOVE));
+}
+
 TEST_F(PsockTest, PeerCloseReplacesTheSocketAndDisconnectClosesTheNewOne) {
   LoopbackPeer peer(PeerScript().Send("bye").Close());
   auto s = NewSock("127.0.0.1", peer.Port());

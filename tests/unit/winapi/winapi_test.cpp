@@ -46,8 +46,9 @@ win::HWND NewWindow() {
     cls.lpszClassName = kClass;
     EXPECT_NE(win::RegisterClassA(&cls), 0);
   }
-  return win::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              win::GetModuleHandleA(nullptr), nullptr);
+  // Message-only, as the component's windows: they exist without a desktop.
+  return win::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE,
+                              nullptr, win::GetModuleHandleA(nullptr), nullptr);
 }
 
 // Processes messages until pred holds or the limit passes.
@@ -170,6 +171,30 @@ TEST(WindowTest, PostedMessagesArriveInOrderAndDieWithTheirWindow) {
   EXPECT_EQ(received[0].lParam, 20);
   EXPECT_EQ(received[1].msg, WM_USER + 3u);
   win::DestroyWindow(a);
+}
+
+TEST(WindowTest, PeekRemovesOnlyTheMessagesItsFilterSelects) {
+  received.clear();
+  win::HWND a = NewWindow();
+  win::HWND b = NewWindow();
+  ASSERT_NE(a, nullptr);
+  win::PostMessageA(a, WM_USER + 1, 1, 0);
+  win::PostMessageA(a, WM_USER + 2, 2, 0);
+  win::PostMessageA(b, WM_USER + 1, 3, 0);
+  win::PostMessageA(a, WM_USER + 1, 4, 0);
+  win::MSG m{};
+  ASSERT_TRUE(win::PeekMessageA(&m, a, WM_USER + 1, WM_USER + 1, PM_NOREMOVE));
+  EXPECT_EQ(m.wParam, 1u) << "the oldest match";
+  while (win::PeekMessageA(&m, a, WM_USER + 1, WM_USER + 1, PM_REMOVE)) {
+    EXPECT_EQ(m.hwnd, a);
+    EXPECT_EQ(m.message, WM_USER + 1u);
+  }
+  platform::ProcessMessages();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0].wParam, 2u);
+  EXPECT_EQ(received[1].wParam, 3u);
+  win::DestroyWindow(a);
+  win::DestroyWindow(b);
 }
 
 TEST(WindowTest, TimerTicksUntilKilled) {
