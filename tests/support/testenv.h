@@ -33,6 +33,11 @@ private:
   std::string path_;
 };
 
+// Sets (nullopt: removes) a variable of the process environment.
+void SetEnv(const std::string& name, const std::optional<std::string>& value);
+// Creates a fresh directory under the system's temporary folder; throws when it cannot.
+std::string MakeTempDir();
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

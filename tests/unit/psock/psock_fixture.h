@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "framework/Forms.h"
 #include "netcomp/Psock.h"
 #include "support/loopback_peer.h"
+#include "support/run_later.h"
 #include "support/testenv.h"
 
 using namespace std::chrono_literals;
@@ -37,8 +37,8 @@ protected:
   }
 
   // Runs Cancel on the component from the message loop after the delay, as a button would.
-  static void CancelLater(TPowersock& s, std::chrono::milliseconds delay) {
-    QTimer::singleShot(delay, [&s] { s.Cancel(); });
+  void CancelLater(TPowersock& s, std::chrono::milliseconds delay) {
+    later.push_back(std::make_unique<testsupport::RunLater>(delay, [&s] { s.Cancel(); }));
   }
 
   static bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
@@ -70,4 +70,5 @@ protected:
 
   std::vector<std::string> status;
   std::vector<std::string> events;
+  std::vector<std::unique_ptr<testsupport::RunLater>> later;
 };
