@@ -29,6 +29,7 @@ using linger = ::linger;
 
 using ::accept;
 using ::bind;
+using ::CallWindowProcA;
 using ::closesocket;
 using ::connect;
 using ::CreateWindowExA;
@@ -165,6 +166,7 @@ LRESULT SendMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND window);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 HINSTANCE GetModuleHandleA(LPCSTR moduleName);
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC func);
 BOOL KillTimer(HWND window, UINT_PTR id);
@@ -209,6 +211,7 @@ int closesocket(SOCKET s);
 #define WS_POPUP 0x80000000L
 #define WS_EX_TOOLWINDOW 0x00000080L
 #define GWLP_USERDATA (-21)
+#define GWLP_WNDPROC (-4)
 
 #define LOWORD(l) ((win::WORD)(((uintptr_t)(l)) & 0xffff))
 #define HIWORD(l) ((win::WORD)((((uintptr_t)(l)) >> 16) & 0xffff))

@@ -237,6 +237,11 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   platform::detail::Window* w = Find(window);
   if (!w) return 0;
   LONG_PTR old = 0;
+  if (index == GWLP_WNDPROC) {
+    old = reinterpret_cast<LONG_PTR>(w->proc);
+    if (value) w->proc = reinterpret_cast<WNDPROC>(value);
+    return old;
+  }
   if (index == GWLP_USERDATA) {
     old = w->userData;
     w->userData = value;
@@ -252,10 +257,15 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
   platform::detail::Window* w = Find(window);
   if (!w) return 0;
   if (index == GWLP_USERDATA) return w->userData;
+  if (index == GWLP_WNDPROC) return reinterpret_cast<LONG_PTR>(w->proc);
   if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;
   LONG_PTR value;
   std::memcpy(&value, w->extra.data() + index, sizeof value);
   return value;
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return proc ? proc(window, msg, wParam, lParam) : 0;
 }
 
 HINSTANCE GetModuleHandleA(LPCSTR moduleName) {

@@ -20,8 +20,8 @@ RunLater::RunLater(std::chrono::milliseconds delay, std::function<void()> fn) : 
     cls.lpszClassName = kClass;
     win::RegisterClassA(&cls);
   }
-  window_ = win::CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                                 nullptr);
+  window_ =
+      win::CreateWindowExA(0, kClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (!window_) throw std::runtime_error("RunLater: no window");
   win::SetWindowLongPtrA(window_, 0, reinterpret_cast<win::LONG_PTR>(this));
   auto ms = static_cast<win::UINT>(std::max<long long>(1, delay.count()));
