@@ -19,4 +19,8 @@ std::string MakeTempDir() {
   return base;
 }
 
+std::string WineVersion() {
+  return {};
+}
+
 } // namespace testenv

@@ -27,4 +27,14 @@ std::string MakeTempDir() {
   throw std::runtime_error("cannot create a temporary folder");
 }
 
+std::string WineVersion() {
+  using Fn = const char*(__cdecl*)();
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto fn =
+      ntdll
+          ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")))
+          : nullptr;
+  return fn ? fn() : "";
+}
+
 } // namespace testenv
