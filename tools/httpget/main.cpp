@@ -122,6 +122,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::InitializeConsoleApplication();
+  platform::SetBinaryStandardOutput();
 
   enum { None, Success, Failure } outcome = None;
   try {
