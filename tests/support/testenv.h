@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testenv {
 
@@ -49,10 +50,31 @@ std::string WineVersion();
       GTEST_SKIP() << "Wine deviation: " << what << " (Wine " << testenv::WineVersion() << ")";    \
   } while (0)
 
-// Puts a program into dir, as a download leaves it (not marked executable), that runs for about
-// 0.2 s, writes its argument count and a line end into "<its path>.ran", and exits with
-// exitCode (0-9). Returns its path.
+// The bytes of a program that, saved under any name and run, waits about 0.2 s, writes its
+// argument count and a line end into "<its path>.ran" and exits with exitCode (0-9).
+std::string NotingProgram(int exitCode);
+
+// Puts NotingProgram(exitCode) into dir, as a download leaves it (not marked executable), and
+// returns its path.
 std::string ExitingProgram(const std::string& dir, int exitCode);
+
+// Drive C: as the code under test sees it, for the scope of a test. On Linux a fresh Wine-style
+// prefix of its own (WINEPREFIX points at it); on Windows the real drive C:, made the current
+// drive so that rooted paths land on it, with the named folders on it removed before and after.
+class ScopedDriveC {
+public:
+  explicit ScopedDriveC(std::vector<std::string> cleared);
+  ~ScopedDriveC();
+  ScopedDriveC(const ScopedDriveC&) = delete;
+  ScopedDriveC& operator=(const ScopedDriveC&) = delete;
+  // The drive's root as a native path, without a closing separator.
+  const std::string& path() const { return path_; }
+
+private:
+  std::vector<std::string> cleared_;
+  std::string path_;
+  std::optional<std::string> saved_;
+};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);

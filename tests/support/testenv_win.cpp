@@ -27,15 +27,43 @@ std::string MakeTempDir() {
   throw std::runtime_error("cannot create a temporary folder");
 }
 
-std::string ExitingProgram(const std::string& dir, int exitCode) {
+std::string NotingProgram(int exitCode) {
   // The helper's path as the build knows it, on Wine's drive Z:.
-  std::string helper = "Z:" CORVANE_EXIT_HELPER;
-  for (char& c : helper)
-    if (c == '/') c = '\\';
+  std::string helper = ReadFile("Z:" CORVANE_EXIT_HELPER);
+  if (helper.empty()) throw std::runtime_error("cannot read " CORVANE_EXIT_HELPER);
+  return helper + "\nexit " + std::to_string(exitCode) + "\n";
+}
+
+std::string ExitingProgram(const std::string& dir, int exitCode) {
   std::string path = dir + "\\exit" + std::to_string(exitCode) + ".exe";
-  if (!CopyFileA(helper.c_str(), path.c_str(), FALSE))
-    throw std::runtime_error("cannot copy " + helper);
+  WriteFile(path, NotingProgram(exitCode));
+  if (!Exists(path)) throw std::runtime_error("cannot write " + path);
   return path;
+}
+
+namespace {
+
+void Clear(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    std::filesystem::remove_all("C:\\" + folder, ec);
+  }
+}
+
+} // namespace
+
+ScopedDriveC::ScopedDriveC(std::vector<std::string> cleared)
+    : cleared_(std::move(cleared)), path_("C:") {
+  char cwd[MAX_PATH];
+  DWORD n = GetCurrentDirectoryA(MAX_PATH, cwd);
+  if (n > 0 && n < MAX_PATH) saved_ = std::string(cwd, n);
+  if (!SetCurrentDirectoryA("C:\\")) throw std::runtime_error("cannot change to C:\\");
+  Clear(cleared_);
+}
+
+ScopedDriveC::~ScopedDriveC() {
+  Clear(cleared_);
+  if (saved_) SetCurrentDirectoryA(saved_->c_str());
 }
 
 std::string WineVersion() {

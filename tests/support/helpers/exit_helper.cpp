@@ -1,9 +1,12 @@
-// A Windows program for process tests: waits a moment, notes its argument count in "<itself>.ran"
-// and exits with the number in its file name ("exit3.exe" exits with 3).
+// A Windows program for process and install tests: waits a moment, notes its argument count in
+// "<itself>.ran" and exits with the code that a line "exit N" appended to its own file names
+// (0 without one), so that a copy under any name, a downloaded one too, behaves as asked.
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
-#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 int main(int argc, char**) {
@@ -11,10 +14,16 @@ int main(int argc, char**) {
   char self[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string path(self, n);
-  std::string name = path.substr(path.find_last_of("\\/") + 1);
   if (FILE* f = std::fopen((path + ".ran").c_str(), "wb")) {
     std::fprintf(f, "%d\n", argc - 1);
     std::fclose(f);
   }
-  return std::atoi(name.c_str() + name.find_first_of("0123456789"));
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream data;
+  data << in.rdbuf();
+  const std::string bytes = data.str();
+  const size_t at = bytes.rfind("\nexit ");
+  if (at == std::string::npos || at + 6 >= bytes.size()) return 0;
+  const unsigned char digit = static_cast<unsigned char>(bytes[at + 6]);
+  return std::isdigit(digit) ? digit - '0' : 0;
 }

@@ -1,4 +1,4 @@
-// A clean machine for the installer's start-up: its own Wine prefix and APPDATA, fresh state.
+// A clean machine for the installer's start-up: a clean drive C:, its own APPDATA, fresh state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 class StartUpTest : public ::testing::Test {
 protected:
-  StartUpTest() : prefix_("WINEPREFIX", tmp_.path() + "/prefix"), appData_("APPDATA", Roaming()) {
+  StartUpTest() : appData_("APPDATA", Roaming()) {
     MakeDir(RoamingOnDisk());
     DataPath.clear();
     FoundText.clear();
@@ -21,15 +21,12 @@ protected:
 
   // APPDATA as Wine sets it, and where that is on disk.
   static std::string Roaming() { return "C:\\users\\tester\\AppData\\Roaming"; }
-  std::string RoamingOnDisk() const {
-    return tmp_.path() + "/prefix/drive_c/users/tester/AppData/Roaming";
-  }
+  std::string RoamingOnDisk() const { return drive_.path() + "/users/tester/AppData/Roaming"; }
   std::string ChainDirOnDisk() const { return RoamingOnDisk() + "/Corvane"; }
-  std::string AppDirOnDisk() const { return tmp_.path() + "/prefix/drive_c/Corvane"; }
+  std::string AppDirOnDisk() const { return drive_.path() + "/Corvane"; }
   void MakeDir(const std::string& dir) const { std::filesystem::create_directories(dir); }
 
-  testenv::TempDir tmp_;
-  testenv::ScopedEnv prefix_;
+  testenv::ScopedDriveC drive_{{"Corvane", "users\\tester", "users\\nobody", "Users\\Ann", "Data"}};
   testenv::ScopedEnv appData_;
   testview::ScopedRecordingViews views_;
 };

@@ -1,10 +1,8 @@
-// A TForm1 on a recording view, downloading from a scripted loopback server into a private
-// Wine-style prefix and APPDATA folder.
+// A TForm1 on a recording view, downloading from a scripted loopback server onto a clean drive C:
+// with an APPDATA folder of its own.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -12,6 +10,8 @@
 #include <vector>
 
 #include "installer/Cvnsetupmain.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
 #include "support/loopback_peer.h"
 #include "support/recording_view.h"
 #include "support/testenv.h"
@@ -26,6 +26,20 @@ inline PeerScript Reply(const std::string& head, const std::string& body) {
 inline PeerScript Ok(const std::string& body) {
   return Reply("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()), body);
 }
+// Where the shell keeps one of the user's folders, as a native path; empty when it cannot say.
+inline std::string ShellFolder(int csidl) {
+  win::LPITEMIDLIST pidl = nullptr;
+  if (FAILED(win::SHGetSpecialFolderLocation(nullptr, csidl, &pidl))) return {};
+  char buffer[MAX_PATH];
+  const bool ok = win::SHGetPathFromIDListA(pidl, buffer) != 0;
+  win::IMalloc* malloc = nullptr;
+  if (SUCCEEDED(win::SHGetMalloc(&malloc))) {
+    malloc->Free(pidl);
+    malloc->Release();
+  }
+  return ok ? platform::NativePath(buffer) : std::string();
+}
+
 inline PeerScript NotFound() {
   return Reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9", "not found");
 }
@@ -33,7 +47,7 @@ inline PeerScript NotFound() {
 class InstallSteps : public ::testing::Test {
 protected:
   testenv::TempDir dir;
-  testenv::ScopedEnv prefixEnv{"WINEPREFIX", dir.file("prefix")};
+  testenv::ScopedDriveC drive{{"Corvane", "appdata"}};
   // APPDATA as Windows sets it: a path on C:.
   testenv::ScopedEnv appdataEnv{"APPDATA", "C:\\appdata"};
   testview::ScopedRecordingViews views;
@@ -43,24 +57,32 @@ protected:
   std::unique_ptr<TForm1> form;
   size_t startupLines = 0;
 
-  const std::string appDir = dir.file("prefix/drive_c/Corvane");
-  const std::string appData = dir.file("prefix/drive_c/appdata");
-  const std::string user = getpwuid(getuid())->pw_name;
-  const std::string profile = dir.file("prefix/drive_c/users/" + user);
-  const std::string desktopLink = profile + "/Desktop/Corvane.lnk";
-  const std::string startMenuLink =
-      profile + "/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk";
+  const std::string appDir = drive.path() + "/Corvane";
+  const std::string appData = drive.path() + "/appdata";
+  const std::string desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY);
+  const std::string startMenu = ShellFolder(CSIDL_PROGRAMS) + "/Corvane";
+  const std::string desktopLink = desktop + "/Corvane.lnk";
+  const std::string startMenuLink = startMenu + "/Corvane.lnk";
 
   std::string savedTitle = Application->Title;
 
   InstallSteps() {
+    RemoveLinks();
     std::filesystem::create_directories(appData);
     Application->Title = "Corvane Setup";
   }
   ~InstallSteps() override {
     form.reset();
+    RemoveLinks();
     DownloadUrl = savedUrl;
     Application->Title = savedTitle;
+  }
+
+  // The profile folders outlive the test on Windows: no link from an earlier test may count.
+  void RemoveLinks() {
+    std::error_code ec;
+    std::filesystem::remove(desktopLink, ec);
+    std::filesystem::remove_all(startMenu, ec);
   }
 
   // The server answers connection i with scripts[i]; the form starts up against it.
@@ -120,10 +142,9 @@ protected:
             "Done."};
   }
 
-  // An archive that notes how it was run, into a file beside the test folder's root.
-  std::string MarkingArchive() {
-    return "#!/bin/sh\necho \"$# $0\" > '" + dir.file("archive-ran") + "'\n";
-  }
+  // An archive that notes its argument count in archiveRan when it runs.
+  std::string MarkingArchive(int exitCode = 0) { return testenv::NotingProgram(exitCode); }
+  const std::string archiveRan = appData + "/cvnchain.exe.ran";
 };
 
 } // namespace installtest

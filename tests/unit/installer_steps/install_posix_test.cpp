@@ -1,0 +1,37 @@
+// What the Linux stand-ins let a test arrange: a profile folder that is a file, a full disk.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "install_fixture.h"
+#include "support/lnkinfo.h"
+
+namespace installtest {
+namespace {
+
+using testenv::ReadFile;
+using testenv::WriteFile;
+using ::testing::ElementsAreArray;
+
+TEST_F(InstallSteps, StartMenuLinkIsMadeWhenTheDesktopCannotBeResolved) {
+  std::filesystem::remove_all(desktop);
+  std::filesystem::create_directories(std::filesystem::path(desktop).parent_path());
+  WriteFile(desktop, "not a folder");
+  Start({Ok("launcher"), Ok("wallet"), Ok("v")});
+  Press(true, false);
+  EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
+  EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
+}
+
+TEST_F(InstallSteps, FullDiskDuringAnUpdateKeepsTheOldFileAndTellsTheUser) {
+  Start({Ok("l"), Ok("new wallet"), Ok("v")});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  // The temporary file is a link to a full device: every write to it fails.
+  std::filesystem::create_symlink("/dev/full", appDir + "/corvane-qt.exe.part");
+  Press(true, false);
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Cannot write file C:\\Corvane\\corvane-qt.exe.");
+}
+
+} // namespace
+} // namespace installtest
