@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,10 +27,12 @@ inline PeerScript Reply(const std::string& head, const std::string& body) {
 inline PeerScript Ok(const std::string& body) {
   return Reply("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()), body);
 }
-// Where the shell keeps one of the user's folders, as a native path; empty when it cannot say.
+// Where the shell keeps one of the user's folders, as a native path. Throws when the shell cannot
+// say: the fixture removes links under it and must never guess a folder.
 inline std::string ShellFolder(int csidl) {
   win::LPITEMIDLIST pidl = nullptr;
-  if (FAILED(win::SHGetSpecialFolderLocation(nullptr, csidl, &pidl))) return {};
+  if (FAILED(win::SHGetSpecialFolderLocation(nullptr, csidl, &pidl)))
+    throw std::runtime_error("no shell folder " + std::to_string(csidl));
   char buffer[MAX_PATH];
   const bool ok = win::SHGetPathFromIDListA(pidl, buffer) != 0;
   win::IMalloc* malloc = nullptr;
@@ -37,7 +40,9 @@ inline std::string ShellFolder(int csidl) {
     malloc->Free(pidl);
     malloc->Release();
   }
-  return ok ? platform::NativePath(buffer) : std::string();
+  if (!ok || !*buffer)
+    throw std::runtime_error("no path for shell folder " + std::to_string(csidl));
+  return platform::NativePath(buffer);
 }
 
 inline PeerScript NotFound() {
@@ -46,7 +51,6 @@ inline PeerScript NotFound() {
 
 class InstallSteps : public ::testing::Test {
 protected:
-  testenv::TempDir dir;
   testenv::ScopedDriveC drive{{"Corvane", "appdata"}};
   // APPDATA as Windows sets it: a path on C:.
   testenv::ScopedEnv appdataEnv{"APPDATA", "C:\\appdata"};
@@ -112,11 +116,14 @@ protected:
     return received.substr(0, received.find("\r\n"));
   }
 
-  // Files whose name ends in ".part" anywhere under the test folder.
+  // Files whose name ends in ".part" anywhere under the folders the installer writes to.
   std::vector<std::string> Leftovers() {
     std::vector<std::string> found;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
-      if (e.path().extension() == ".part") found.push_back(e.path().string());
+    for (const std::string& root : {appDir, appData}) {
+      if (!std::filesystem::is_directory(root)) continue;
+      for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.path().extension() == ".part") found.push_back(e.path().string());
+    }
     return found;
   }
 
