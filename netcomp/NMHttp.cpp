@@ -195,6 +195,7 @@ void TNMHTTP::BuildRequest() {
   if (!info.Referer.empty()) lines.SetHeader("Referer", info.Referer);
   if (!info.UserId.empty() && !info.Password.empty())
     lines.SetHeader("Authorization", "Basic " + Base64Line(info.UserId + ":" + info.Password));
+  if (ResumeFrom > 0) lines.Add("Range: bytes=" + IntToStr(ResumeFrom) + "-");
   lines.Add("Content-type: application/x-www-form-urlencoded");
   if (Command == CmdCopy || Command == CmdMove) lines.Add("URI-header: " + ExtraHeaderValue);
   if (Command == CmdLink || Command == CmdUnlink) lines.Add("Link: " + ExtraHeaderValue);
@@ -230,6 +231,7 @@ void TNMHTTP::SendRequest() {
 void TNMHTTP::ReadResponseHeader() {
   BytesTotal = 0;
   ReceivedCookie.clear();
+  ContentRange.clear();
   std::unique_ptr<TFileStream> file;
   if (OutputFileMode)
     file = std::make_unique<TFileStream>(Header, fmCreate);
@@ -257,6 +259,8 @@ void TNMHTTP::ReadResponseHeader() {
       RedirectLocation = ReplyValue(line, 10);
     else if (name == "CONTENT-LENGTH:")
       BytesTotal = ContentLength(upper);
+    else if (name == "CONTENT-RANGE:")
+      ContentRange = ReplyValue(line, 15);
     store(line);
     if (line.empty() || line == "\n" || line == "\r\n") break;
   }
@@ -275,8 +279,25 @@ void TNMHTTP::RaiseOutcome(bool success) {
   }
 }
 
+bool TNMHTTP::ContinuesFile() const {
+  if (ResumeFrom <= 0 || ResumeTotal <= ResumeFrom || Status() != 206) return false;
+  // "bytes FIRST-LAST/TOTAL" for exactly the rest of the file.
+  const std::string expected = "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(ResumeTotal - 1) +
+                               "/" + IntToStr(ResumeTotal);
+  if (LowerCase(ContentRange) != expected) return false;
+  if (BytesTotal != 0 && BytesTotal != ResumeTotal - ResumeFrom) return false;
+  try {
+    return TFileStream(Body, fmOpenRead).Size() == ResumeFrom;
+  } catch (EFOpenError&) {
+    return false;
+  }
+}
+
 void TNMHTTP::ExecuteRequest() {
+  Resumed = false;
+  CapturedStatus = 0;
   for (int pass = 1;; ++pass) {
+    StatusRead = 0;
     ParseUrl();
     BuildRequest();
     if (OnAboutToSend) OnAboutToSend(this);
@@ -286,10 +307,17 @@ void TNMHTTP::ExecuteRequest() {
       ReplyNumber = 0;
       StatusRead = 0;
       ReadResponseHeader();
-      if (InputFileMode)
+      Resumed = InputFileMode && ContinuesFile();
+      if (Resumed) {
+        BytesTotal = ResumeTotal;
+        CapturedStatus = StatusRead;
+        CaptureFile(Body, ResumeFrom);
+      } else if (InputFileMode) {
+        CapturedStatus = StatusRead;
         CaptureFile(Body);
-      else
+      } else {
         Body = CaptureString(-1);
+      }
 
       const int status = Status();
       if (status == 0) {
@@ -299,7 +327,8 @@ void TNMHTTP::ExecuteRequest() {
       } else if (status < 299) {
         // A body cut short by the server's close is no download, whatever the status said.
         bool truncated = Command != CmdHead && BytesTotal > 0 && BytesRecvd < BytesTotal;
-        RaiseOutcome(!truncated);
+        // A part is the whole resource only when it completes the file it was asked for.
+        RaiseOutcome(!truncated && (status != 206 || Resumed));
       } else if (status >= 300 && status <= 302) {
         Url = RedirectLocation;
       } else if (status > 399) {

@@ -775,13 +775,18 @@ void TPowersock::ReceiveBlocks(const std::function<void(const char*, int)>& stor
   }
 }
 
-void TPowersock::CaptureFile(const std::string& FileName) {
+void TPowersock::CaptureFile(const std::string& FileName, int64_t AppendAt) {
   ReportStatus(8, "CaptureFile");
   BytesRecvd = 0;
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
   {
-    TFileStream file(FileName, fmCreate);
+    TFileStream file(FileName, AppendAt > 0 ? fmOpenReadWrite : fmCreate);
+    if (AppendAt > 0) {
+      if (file.Seek(0, soEnd) != AppendAt)
+        throw EFOpenError(Format("Cannot open file %s", FileName.c_str()));
+      BytesRecvd = AppendAt;
+    }
     ReceiveBlocks([&](const char* data, int n) { file.WriteBuffer(data, n); }, [] { return true; });
   }
   if (Canceled) {

@@ -115,7 +115,9 @@ public:
   // One line including its line end; empty when the peer has closed.
   std::string ReadLn();
   void SendFile(const std::string& FileName);
-  void CaptureFile(const std::string& FileName);
+  // With AppendAt above 0 the blocks are added to the end of the existing file, which holds the
+  // first AppendAt bytes, and BytesRecvd counts on from there.
+  void CaptureFile(const std::string& FileName, int64_t AppendAt = 0);
   // Count -1: until the peer closes.
   std::string CaptureString(int32_t Count = -1);
 

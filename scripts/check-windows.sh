@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 CXX=${MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-srcs=(framework/*.cpp netcomp/*.cpp platform/*_win.cpp platform/msgbox.cpp
+srcs=(framework/*.cpp netcomp/*.cpp platform/*_win.cpp platform/msgbox.cpp platform/crypto_der.cpp
       installer/Cvnsetupmain.cpp installer/Cvnsetupinstall.cpp installer/view.cpp)
 for src in "${srcs[@]}"; do
   "$CXX" -std=c++20 -Wall -Wextra -Werror -I. -DCORVANE_DOWNLOAD_URL='"http://download.corvane.org/downloads/"' \
