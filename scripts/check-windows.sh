@@ -7,10 +7,11 @@ cd "$(dirname "$0")/.."
 CXX=${MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
+echo '#define CORVANE_PUBLISHER_KEY ""' >"$out/publisher_key.h"
 srcs=(framework/*.cpp netcomp/*.cpp platform/*_win.cpp platform/msgbox.cpp platform/crypto_der.cpp
       installer/Cvnsetupmain.cpp installer/Cvnsetupinstall.cpp installer/view.cpp)
 for src in "${srcs[@]}"; do
-  "$CXX" -std=c++20 -Wall -Wextra -Werror -I. -DCORVANE_DOWNLOAD_URL='"http://download.corvane.org/downloads/"' \
+  "$CXX" -std=c++20 -Wall -Wextra -Werror -I. -I"$out" -DCORVANE_DOWNLOAD_URL='"http://download.corvane.org/downloads/"' \
     -c "$src" -o "$out/$(echo "$src" | tr / _).o"
 done
 echo "check-windows: ${#srcs[@]} files compile for Windows"
