@@ -9,7 +9,7 @@ std::string IniPath = "Corvane";
 std::string DownloadUrl = CORVANE_DOWNLOAD_URL;
 std::string WalletExe = "corvane-qt.exe";
 std::string AppDir = "C:\\" + IniPath + "\\";
-std::string PublisherKey = CORVANE_PUBLISHER_KEY;
+std::string PublisherKey = kPublisherKeyPem;
 
 std::string DataPath;
 std::string FoundText;

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 CXX=${MINGW_CXX:-x86_64-w64-mingw32-g++-posix}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-echo '#define CORVANE_PUBLISHER_KEY ""' >"$out/publisher_key.h"
+echo 'constexpr char kPublisherKeyPem[] = "";' >"$out/publisher_key.h"
 srcs=(framework/*.cpp netcomp/*.cpp platform/*_win.cpp platform/msgbox.cpp platform/crypto_der.cpp
       installer/Cvnsetupmain.cpp installer/Cvnsetupinstall.cpp installer/view.cpp)
 for src in "${srcs[@]}"; do

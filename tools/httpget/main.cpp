@@ -2,7 +2,9 @@
 //
 //   httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]
 //           [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]
-//           [--cookie TEXT] [--referer TEXT] URL
+//           [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL
+//
+// --resume continues FILE, which holds the first FROM bytes of a body of TOTAL bytes.
 //
 // Exit status: 0 after OnSuccess, 1 after OnFailure, 2 after an exception (or bad usage),
 // 3 when the call ended with neither event.
@@ -20,7 +22,7 @@ namespace {
 const char kUsage[] =
     "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]\n"
     "               [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]\n"
-    "               [--cookie TEXT] [--referer TEXT] URL\n";
+    "               [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL\n";
 
 struct Options {
   std::string output;
@@ -33,6 +35,7 @@ struct Options {
   std::string user;
   bool hasUser = false;
   std::string agent, from, cookie, referer;
+  std::string resume;
   std::string url;
 };
 
@@ -70,6 +73,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       ok = value(o.cookie);
     } else if (arg == "--referer") {
       ok = value(o.referer);
+    } else if (arg == "--resume") {
+      ok = value(o.resume) && o.resume.find('/') != std::string::npos;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return false;
     } else if (!haveUrl) {
@@ -145,6 +150,10 @@ int main(int argc, char** argv) {
     http.HeaderInfo->LocalMailAddress = o.from;
     http.HeaderInfo->Cookie = o.cookie;
     http.HeaderInfo->Referer = o.referer;
+    if (!o.resume.empty()) {
+      http.ResumeFrom = std::stoll(o.resume.substr(0, o.resume.find('/')));
+      http.ResumeTotal = std::stoll(o.resume.substr(o.resume.find('/') + 1));
+    }
 
     http.OnPacketRecvd = [&http](TObject*) {
       Line("packet-recvd " + IntToStr(http.BytesRecvd) + " " + IntToStr(http.BytesTotal));
