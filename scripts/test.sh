@@ -14,7 +14,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs") | tee -a "$log"
 
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON
+# The sanitizer build has a publisher key built in, so that its end-to-end run installs verified
+# downloads; the plain build above verifies nothing, as a build without a key.
+mkdir -p build-asan
+[ -s build-asan/test-key.pem ] || openssl ecparam -genkey -noout -name prime256v1 -out build-asan/test-key.pem
+openssl ec -in build-asan/test-key.pem -pubout -out build-asan/test-key.pub.pem 2>/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
+  -DCORVANE_PUBLIC_KEY="$root/build-asan/test-key.pub.pem" -DCORVANE_SIGNING_KEY="$root/build-asan/test-key.pem"
 cmake --build build-asan -j "$jobs"
 (cd build-asan &&
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \

@@ -19,14 +19,12 @@ using ::testing::ElementsAreArray;
 class VerifiedInstall : public InstallSteps {
 protected:
   testsign::Key key = testsign::MakeKey(dir.path(), "publisher");
-  std::string savedKey = PublisherKey;
   std::map<std::string, std::string> files = {{"cvnloader.exe", "launcher"},
                                               {"corvane-qt.exe", "new wallet"},
                                               {"version.txt", "1.2.3\n"},
                                               {"cvnchain.exe", MarkingArchive()}};
 
   VerifiedInstall() { PublisherKey = key.publicPem; }
-  ~VerifiedInstall() override { PublisherKey = savedKey; }
 
   struct SignedList {
     std::string sums, signature;
