@@ -254,8 +254,28 @@ bool TForm1::FetchText(const std::string& url, std::string& text) {
   NMHTTP1->InputFileMode = false;
   NMHTTP1->ResumeFrom = 0;
   DownloadOk = false;
+  // The text is kept in memory: a reply far beyond any list is cut off and refused.
+  constexpr int64_t kMaxText = 1 << 20;
+  bool tooLong = false;
+  auto progress = NMHTTP1->OnPacketRecvd;
+  NMHTTP1->OnPacketRecvd = [&](TObject* Sender) {
+    progress(Sender);
+    if (NMHTTP1->BytesRecvd > kMaxText && !tooLong) {
+      tooLong = true;
+      NMHTTP1->Abort();
+    }
+  };
+  struct Restore {
+    TNMHTTP& http;
+    TNotifyEvent event;
+    ~Restore() { http.OnPacketRecvd = event; }
+  } restore{*NMHTTP1, progress};
   try {
     NMHTTP1->Get(url);
+  } catch (EAbortError&) {
+    if (closing_) throw EAbort();
+    if (tooLong) return false;
+    throw;
   } catch (...) {
     if (closing_) throw EAbort();
     throw;

@@ -18,7 +18,7 @@ std::string Quoted(const std::string& s) {
 }
 
 void Run(const std::string& command) {
-  int status = std::system((command + " 2>&1").c_str());
+  int status = std::system((command + " 2>/dev/null").c_str());
   if (status != 0) throw std::runtime_error("failed: " + command);
 }
 
@@ -28,8 +28,7 @@ Key MakeKey(const std::string& dir, const std::string& name, const std::string& 
   Key key{dir + "/" + name + ".pem", {}};
   const std::string pub = dir + "/" + name + ".pub.pem";
   Run("openssl ecparam -genkey -noout -name " + curve + " -out " + Quoted(key.privatePath));
-  Run("openssl ec -in " + Quoted(key.privatePath) + " -pubout -out " + Quoted(pub) +
-      " 2>/dev/null");
+  Run("openssl ec -in " + Quoted(key.privatePath) + " -pubout -out " + Quoted(pub));
   key.publicPem = testenv::ReadFile(pub);
   return key;
 }

@@ -141,5 +141,35 @@ TEST_F(VerifiedInstall, VersionFileAndArchiveAreCoveredToo) {
   EXPECT_FALSE(Exists(appData + "/cvnchain.exe.part.total"));
 }
 
+// The list covers the joined archive: a partial file that was changed on disk is never run.
+TEST_F(VerifiedInstall, BadJoinIsNeverRun) {
+  const std::string archive = files["cvnchain.exe"] + std::string(5000, '#');
+  files["cvnchain.exe"] = archive;
+  const std::string size = std::to_string(archive.size());
+  Start(With(Sign(files), {Reply("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 100-" +
+                                     std::to_string(archive.size() - 1) + "/" + size,
+                                 archive.substr(100))}));
+  WriteFile(appData + "/cvnchain.exe.part", std::string(100, 'x'));
+  WriteFile(appData + "/cvnchain.exe.part.total", size);
+  Press(false, true);
+  EXPECT_THAT(Log(), Contains("resuming download from byte 100"));
+  EXPECT_EQ(Log().back(), "could not verify cvnchain.exe - the download was discarded");
+  EXPECT_FALSE(Exists(dir.file("archive-ran")));
+  EXPECT_FALSE(Exists(appData + "/cvnchain.exe"));
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(VerifiedInstall, EndlessListIsRefused) {
+  Start({PeerScript()
+             .ReadUntil("\r\n\r\n")
+             .Send("HTTP/1.0 200 OK\r\n\r\n")
+             .SendChunked(std::string(3 << 20, 'a'), 64 << 10, std::chrono::milliseconds(0))});
+  Press(true, false);
+  EXPECT_EQ(Log().back(), "could not verify the file list - nothing was installed");
+  EXPECT_TRUE(errorBoxes.boxes.empty());
+  EXPECT_EQ(peer->Connections(), 1u);
+  EXPECT_LT(form->NMHTTP1->BytesRecvd, 2 << 20);
+}
+
 } // namespace
 } // namespace installtest
