@@ -259,7 +259,7 @@ bool TForm1::FetchText(const std::string& url, std::string& text) {
   bool tooLong = false;
   auto progress = NMHTTP1->OnPacketRecvd;
   NMHTTP1->OnPacketRecvd = [&](TObject* Sender) {
-    progress(Sender);
+    if (progress) progress(Sender);
     if (NMHTTP1->BytesRecvd > kMaxText && !tooLong) {
       tooLong = true;
       NMHTTP1->Abort();
