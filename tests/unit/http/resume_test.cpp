@@ -56,15 +56,6 @@ TEST_F(HttpResume, MatchingPartIsAppended) {
   EXPECT_EQ(http.BytesRecvd, 10);
 }
 
-TEST_F(HttpResume, WholeFileInsteadOfAPartReplacesTheFile) {
-  LoopbackPeer peer(Answer("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nabcde"));
-  http.Get(peer.Url("/a"));
-  EXPECT_EQ(testenv::ReadFile(file), "abcde");
-  EXPECT_EQ(events.Joined(), "success 0");
-  EXPECT_FALSE(http.Resumed);
-  EXPECT_EQ(http.CapturedStatus, 200);
-}
-
 TEST_F(HttpResume, PartsThatDoNotContinueTheFileFail) {
   struct Case {
     const char* why;
@@ -96,26 +87,6 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFail) {
       Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-3/10\r\n\r\n0123"));
   http.Get(peer.Url("/a"));
   EXPECT_EQ(events.Joined(), "failure 0");
-}
-
-TEST_F(HttpResume, RangeNotSatisfiableFails) {
-  LoopbackPeer peer(
-      Answer("HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */3\r\n\r\n"));
-  http.Get(peer.Url("/a"));
-  EXPECT_EQ(events.Joined(), "failure 0");
-  EXPECT_EQ(http.CapturedStatus, 416);
-}
-
-TEST_F(HttpResume, CutPartKeepsWhatArrived) {
-  LoopbackPeer peer(
-      testsupport::PeerScript()
-          .ReadUntil("\r\n\r\n")
-          .Send("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\n\r\n45")
-          .Close());
-  http.Get(peer.Url("/a"));
-  EXPECT_EQ(testenv::ReadFile(file), "012345");
-  EXPECT_EQ(events.Joined(), "failure 0");
-  EXPECT_TRUE(http.Resumed);
 }
 
 } // namespace

@@ -11,7 +11,6 @@ using testenv::Exists;
 using testenv::ReadFile;
 using testenv::WriteFile;
 using ::testing::Contains;
-using ::testing::Not;
 
 class ResumedBlockchain : public InstallSteps {
 protected:
@@ -107,24 +106,6 @@ TEST_F(ResumedBlockchain, NotFoundRemovesThePartialAndNoAnswerKeepsIt) {
   EXPECT_EQ(view().boxes.back().text, "could not download blockchain");
   EXPECT_FALSE(Exists(partial));
   EXPECT_FALSE(Exists(total));
-}
-
-TEST_F(ResumedBlockchain, ClosingTheWindowKeepsThePartial) {
-  Start({PeerScript()
-             .ReadUntil("\r\n\r\n")
-             .Send("HTTP/1.0 200 OK\r\nContent-Length: 40000\r\n\r\n")
-             .SendChunked(std::string(40000, 'n'), 1000, std::chrono::milliseconds(20))
-             .Close()});
-  auto progress = form->NMHTTP1->OnPacketRecvd;
-  form->NMHTTP1->OnPacketRecvd = [&](TObject* sender) {
-    progress(sender);
-    if (form->NMHTTP1->BytesRecvd >= 3000) view().CloseWindow();
-  };
-  Press(false, true);
-  EXPECT_TRUE(errorBoxes.boxes.empty());
-  EXPECT_GE(ReadFile(partial).size(), 3000u);
-  EXPECT_EQ(ReadFile(total), "40000\n");
-  EXPECT_THAT(Log(), Not(Contains("unzipping blockchain - this will take a while...")));
 }
 
 } // namespace
