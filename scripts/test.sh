@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test: the plain build, the same suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the Windows compile check with mingw-w64.
+# and UndefinedBehaviorSanitizer, and the Windows build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -10,7 +10,7 @@ jobs=${JOBS:-2}
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_WERROR=ON
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs") | tee -a "$log"
 
@@ -19,7 +19,7 @@ cmake --build build -j "$jobs"
 mkdir -p build-asan
 [ -s build-asan/test-key.pem ] || openssl ecparam -genkey -noout -name prime256v1 -out build-asan/test-key.pem
 openssl ec -in build-asan/test-key.pem -pubout -out build-asan/test-key.pub.pem 2>/dev/null
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON \
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_WERROR=ON \
   -DCORVANE_PUBLIC_KEY="$root/build-asan/test-key.pub.pem" -DCORVANE_SIGNING_KEY="$root/build-asan/test-key.pem"
 cmake --build build-asan -j "$jobs"
 (cd build-asan &&
@@ -28,9 +28,7 @@ cmake --build build-asan -j "$jobs"
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs") | tee -a "$log"
 
-if [ -x scripts/check-windows.sh ]; then
-  scripts/check-windows.sh
-fi
+bash scripts/test-windows.sh
 
 # Both runs passed in full (a failure stops the script above).
 total=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$log" | awk '{s += $1} END {print s + 0}')
