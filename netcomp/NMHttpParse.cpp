@@ -27,6 +27,57 @@ bool IsSpace(char c) {
 
 } // namespace
 
+void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& Path,
+              size_t MaxUrlBytes) {
+  if (Url.empty()) throw Exception("Empty URL");
+  if (Url.size() > MaxUrlBytes) throw Exception("URL too long");
+  if (Port == 0) Port = 80;
+
+  const size_t firstSlash = Url.find('/');
+  const bool hasDoubleSlash =
+      firstSlash != std::string::npos && Url.compare(firstSlash, 2, "//") == 0;
+  if (hasDoubleSlash) {
+    size_t from = static_cast<size_t>(NthWordPos(Url, '/', 3) - 1);
+    Path = from < Url.size() ? Url.substr(from) : std::string();
+  } else if (firstSlash != std::string::npos) {
+    Path = Url.substr(firstSlash);
+  } else {
+    Path.clear();
+  }
+
+  // Only a scheme followed by "://" is one: a colon in a path or after a host is not.
+  if (HasScheme(Url)) {
+    std::string scheme = LowerCase(NthWord(Url, ':', 1));
+    if (scheme == "gopher")
+      Port = 70;
+    else if (scheme == "ftp")
+      Port = 21;
+    else if (scheme == "https")
+      throw Exception("HTTP Secure Socket is not supported");
+    else
+      Port = 80;
+  }
+
+  std::string host;
+  if (hasDoubleSlash)
+    host = NthWord(Url, '/', 3);
+  else if (Url[0] != '/')
+    host = NthWord(Url, '/', 1);
+  if (size_t colon = host.find(':'); colon != std::string::npos) {
+    const std::string port = NthWord(host, ':', 2);
+    const int32_t value = StrToInt(port);
+    if (value < 1 || value > 65535) throw Exception("Invalid port " + port);
+    Port = value;
+    host.resize(colon);
+  }
+  if (!host.empty()) Host = host;
+
+  if (Path.empty()) {
+    Path.assign(1, '/'); // GCC 12 warns (-Wrestrict) on assigning a literal here
+    Url += "/";
+  }
+}
+
 int32_t StatusNumber(const std::string& line) {
   const std::string text = NthWord(line, ' ', 2);
   size_t i = 0;

@@ -9,6 +9,12 @@
 
 namespace httpparse {
 
+// Splits url into host, port and request path as the component does before each connection.
+// Host and Port keep their values where the URL names none; Url gains a "/" when it has no path.
+// Raises Exception for an empty, too long or https URL and for a port outside 1-65535.
+void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& Path,
+              size_t MaxUrlBytes);
+
 // The status number of a status line ("HTTP/1.0 200 OK"): its second field as a whole decimal
 // number fitting 32 bits, else 0.
 int32_t StatusNumber(const std::string& line);
