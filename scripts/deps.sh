@@ -9,6 +9,7 @@ PACKAGES=(
   fonts-open-sans xvfb xauth xdotool x11-utils imagemagick
   nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
   g++-mingw-w64-x86-64-posix
+  osslsigncode openssl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
