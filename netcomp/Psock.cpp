@@ -107,8 +107,9 @@ win::HWND CreateHiddenWindow(const char* className, win::WNDPROC proc, void* own
     cls.lpszClassName = className;
     if (!win::RegisterClassA(&cls)) return nullptr;
   }
+  // Message-only: these windows never show, and need no desktop to exist.
   win::HWND window = win::CreateWindowExA(WS_EX_TOOLWINDOW, className, "", WS_POPUP, 0, 0, 0, 0,
-                                          nullptr, nullptr, instance, nullptr);
+                                          HWND_MESSAGE, nullptr, instance, nullptr);
   if (window) win::SetWindowLongPtrA(window, 0, reinterpret_cast<win::LONG_PTR>(owner));
   return window;
 }
@@ -141,6 +142,8 @@ private:
 
 TThreadTimer::TThreadTimer(TComponent* AOwner) : TComponent(AOwner) {
   FWindowHandle = CreateHiddenWindow("TmrWindowClass", TimerWindowProc, this);
+  // Without its window the timer would never tick and a wait on it would never end.
+  if (!FWindowHandle) throw Exception("No Timer");
 }
 
 TThreadTimer::~TThreadTimer() {
@@ -198,17 +201,19 @@ void TThreadTimer::WndProc(TSockMessage& Message) {
 TPowersock::TPowersock(TComponent* AOwner) : TComponent(AOwner) {
   ReportStatus(8, "Create");
   SocketWindow = CreateHiddenWindow("PsockWindowClass", SocketWindowProc, this);
-  Proxy.clear();
-  HostEntryBuffer = std::make_unique<char[]>(HostEntryBufferSize);
-  TimeOutTimer = std::make_unique<TThreadTimer>(this);
-  TimeOutTimer->SetEnabled(false);
-  TimeOutTimer->SetOnTimer([this](TObject* Sender) { TimerTriggered(Sender); });
-  TimeOut = 0;
-  WinsockInfo = std::make_unique<TStringList>();
-  Canceled = false;
-  ShuttingDown = false;
-  Connected = false;
+  // No notification could ever arrive: every wait would hang.
+  if (!SocketWindow) throw ESockError("Initializaton of windows sockets failed");
   try {
+    Proxy.clear();
+    HostEntryBuffer = std::make_unique<char[]>(HostEntryBufferSize);
+    TimeOutTimer = std::make_unique<TThreadTimer>(this);
+    TimeOutTimer->SetEnabled(false);
+    TimeOutTimer->SetOnTimer([this](TObject* Sender) { TimerTriggered(Sender); });
+    TimeOut = 0;
+    WinsockInfo = std::make_unique<TStringList>();
+    Canceled = false;
+    ShuttingDown = false;
+    Connected = false;
     InitializeWinsock();
   } catch (...) {
     if (SocketWindow) win::DestroyWindow(SocketWindow);
@@ -475,6 +480,12 @@ void TPowersock::RequestCloseSocket() {
   }
   // The closed handle must not be used again, also when OnDisconnect raises.
   SocketHandle = NoSocket;
+  // Windows hands the same handle to the next socket at once: a notification still queued for
+  // this one would act on the new connection.
+  win::MSG stale;
+  while (SocketWindow &&
+         win::PeekMessageA(&stale, SocketWindow, SocketMessage, SocketMessage, PM_REMOVE)) {
+  }
   auto reopen = [this] {
     if (!ShuttingDown) OpenSocket(0, false);
   };

@@ -7,4 +7,7 @@ namespace platform {
 // the program has none yet. It stays until the process ends and needs no display.
 void InitializeConsoleApplication();
 
+// Standard output passes bytes unchanged (Windows otherwise writes CR before every LF).
+void SetBinaryStandardOutput();
+
 } // namespace platform

@@ -13,4 +13,7 @@ void InitializeConsoleApplication() {
   new QCoreApplication(argc, argv);
 }
 
+// Text and binary output are the same here.
+void SetBinaryStandardOutput() {}
+
 } // namespace platform

@@ -8,6 +8,11 @@ namespace {
 
 void (*exceptionHandler)() = nullptr;
 
+// A quit request taken off the queue by a wait, kept for the main loop. Posting it again would
+// make the next wait return at once, so waits after a quit would spin.
+bool quitPending = false;
+int quitCode = 0;
+
 // Window procedures catch their own exceptions; this is the last line for anything that still
 // escapes a dispatch, so the loop goes on as the application object promises.
 void Dispatch(MSG& msg) {
@@ -34,23 +39,28 @@ void ProcessMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
-      // Leave the quit request for the main loop.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
+      quitPending = true;
+      quitCode = static_cast<int>(msg.wParam);
+      continue;
     }
     Dispatch(msg);
   }
 }
 
 void WaitAndProcessMessages() {
-  WaitMessage();
+  // Unlike WaitMessage, this also returns for input that a peek has seen but left queued.
+  MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   ProcessMessages();
 }
 
 int RunMessageLoop() {
   MSG msg{};
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+  while (!quitPending && GetMessageA(&msg, nullptr, 0, 0) > 0)
     Dispatch(msg);
+  if (quitPending) {
+    quitPending = false;
+    return quitCode;
+  }
   return static_cast<int>(msg.wParam);
 }
 

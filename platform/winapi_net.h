@@ -29,6 +29,7 @@ using linger = ::linger;
 
 using ::accept;
 using ::bind;
+using ::CallWindowProcA;
 using ::closesocket;
 using ::connect;
 using ::CreateWindowExA;
@@ -43,7 +44,9 @@ using ::inet_addr;
 using ::IsWindow;
 using ::KillTimer;
 using ::listen;
+using ::MSG;
 using ::ntohs;
+using ::PeekMessageA;
 using ::PostMessageA;
 using ::recv;
 using ::RegisterClassA;
@@ -95,6 +98,19 @@ struct WNDCLASSA {
   LPCSTR lpszClassName;
 };
 
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+
 // Same layout as the BSD structures, so the stand-in passes them through unchanged.
 struct in_addr {
   u_long s_addr;
@@ -142,11 +158,15 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
 BOOL DestroyWindow(HWND window);
 LRESULT DefWindowProcA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+// Looks among the messages posted with PostMessageA (timer ticks are not queued here); a null
+// window means any window, min = max = 0 any message.
+BOOL PeekMessageA(MSG* msg, HWND window, UINT min, UINT max, UINT removeMsg);
 // Calls the window procedure at once; 0 for a window that does not exist.
 LRESULT SendMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 BOOL IsWindow(HWND window);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 HINSTANCE GetModuleHandleA(LPCSTR moduleName);
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC func);
 BOOL KillTimer(HWND window, UINT_PTR id);
@@ -184,9 +204,14 @@ int closesocket(SOCKET s);
 #define WM_TIMER 0x0113
 #define WM_USER 0x0400
 
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define HWND_MESSAGE ((win::HWND)(intptr_t)-3)
+
 #define WS_POPUP 0x80000000L
 #define WS_EX_TOOLWINDOW 0x00000080L
 #define GWLP_USERDATA (-21)
+#define GWLP_WNDPROC (-4)
 
 #define LOWORD(l) ((win::WORD)(((uintptr_t)(l)) & 0xffff))
 #define HIWORD(l) ((win::WORD)((((uintptr_t)(l)) >> 16) & 0xffff))

@@ -1,6 +1,7 @@
 // Shared by the Linux stand-ins of the Windows API: runs work on the GUI thread's queue.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace platform::detail {
@@ -10,5 +11,9 @@ void EnsureDispatcher();
 // Queues fn to run on the GUI thread in order with posted window messages; callable from any
 // thread.
 void PostToGui(std::function<void()> fn);
+// Posts a window message that PeekMessageA can see and remove; when it is due it is delivered
+// only if stillValid (when given) says so. GUI thread only.
+bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lParam,
+                       std::function<bool()> stillValid = {});
 
 } // namespace platform::detail

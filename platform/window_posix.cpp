@@ -29,6 +29,7 @@ struct Window {
   std::vector<char> extra;
   win::LONG_PTR userData = 0;
   std::map<win::UINT_PTR, int> timers; // window timer id -> Qt timer id
+  std::map<uint64_t, win::MSG> queued; // posted and not yet delivered, by serial
 };
 
 // Window handles are serial numbers, never reused, so a message for a destroyed window finds
@@ -40,6 +41,7 @@ struct Windows {
   std::map<std::string, win::WNDCLASSA> classes;
   std::map<std::string, std::string> classNames; // owns the name strings of registered classes
   uintptr_t nextId = 1;
+  uint64_t nextMessage = 1;
 };
 
 Windows& State() {
@@ -104,6 +106,34 @@ void PostToGui(std::function<void()> fn) {
   if (dispatcher) QCoreApplication::postEvent(dispatcher, new RunEvent(std::move(fn)));
 }
 
+bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lParam,
+                       std::function<bool()> stillValid) {
+  auto& s = State();
+  uint64_t serial;
+  {
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.byId.find(reinterpret_cast<uintptr_t>(window));
+    if (it == s.byId.end()) return false;
+    serial = s.nextMessage++;
+    win::MSG m{};
+    m.hwnd = static_cast<win::HWND>(window);
+    m.message = msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    it->second.queued.emplace(serial, m);
+  }
+  PostToGui([window, serial, stillValid = std::move(stillValid)] {
+    Window* w = Find(static_cast<win::HWND>(window));
+    if (!w) return;
+    auto it = w->queued.find(serial);
+    if (it == w->queued.end()) return; // taken off the queue with PeekMessageA
+    win::MSG m = it->second;
+    w->queued.erase(it);
+    if (!stillValid || stillValid()) win::SendMessageA(m.hwnd, m.message, m.wParam, m.lParam);
+  });
+  return true;
+}
+
 } // namespace platform::detail
 
 namespace win {
@@ -130,9 +160,10 @@ BOOL GetClassInfoA(HINSTANCE, LPCSTR className, WNDCLASSA* wndClass) {
   return TRUE;
 }
 
-HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, int, int, HWND, HMENU,
+HWND CreateWindowExA(DWORD, LPCSTR className, LPCSTR, DWORD, int, int, int, int, HWND parent, HMENU,
                      HINSTANCE, LPVOID) {
-  if (!className) return nullptr;
+  // Every window here is hidden and only receives messages; a real parent is not supported.
+  if (!className || (parent && parent != HWND_MESSAGE)) return nullptr;
   auto& s = State();
   auto cls = s.classes.find(className);
   if (cls == s.classes.end()) return nullptr;
@@ -169,12 +200,29 @@ LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
 }
 
 BOOL PostMessageA(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return platform::detail::PostWindowMessage(window, msg, wParam, lParam) ? TRUE : FALSE;
+}
+
+BOOL PeekMessageA(MSG* msg, HWND window, UINT min, UINT max, UINT removeMsg) {
   auto& s = State();
-  {
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.byId.count(reinterpret_cast<uintptr_t>(window))) return FALSE;
+  std::lock_guard<std::mutex> lock(s.mutex);
+  bool any = min == 0 && max == 0;
+  platform::detail::Window* found = nullptr;
+  uint64_t first = 0;
+  for (auto& [id, w] : s.byId) {
+    if (window && id != reinterpret_cast<uintptr_t>(window)) continue;
+    for (auto& [serial, m] : w.queued) {
+      if (!any && (m.message < min || m.message > max)) continue;
+      if (!found || serial < first) {
+        found = &w;
+        first = serial;
+      }
+      break;
+    }
   }
-  platform::detail::PostToGui([=] { SendMessageA(window, msg, wParam, lParam); });
+  if (!found) return FALSE;
+  if (msg) *msg = found->queued.at(first);
+  if (removeMsg & PM_REMOVE) found->queued.erase(first);
   return TRUE;
 }
 
@@ -189,6 +237,11 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   platform::detail::Window* w = Find(window);
   if (!w) return 0;
   LONG_PTR old = 0;
+  if (index == GWLP_WNDPROC) {
+    old = reinterpret_cast<LONG_PTR>(w->proc);
+    if (value) w->proc = reinterpret_cast<WNDPROC>(value);
+    return old;
+  }
   if (index == GWLP_USERDATA) {
     old = w->userData;
     w->userData = value;
@@ -204,10 +257,15 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
   platform::detail::Window* w = Find(window);
   if (!w) return 0;
   if (index == GWLP_USERDATA) return w->userData;
+  if (index == GWLP_WNDPROC) return reinterpret_cast<LONG_PTR>(w->proc);
   if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) return 0;
   LONG_PTR value;
   std::memcpy(&value, w->extra.data() + index, sizeof value);
   return value;
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return proc ? proc(window, msg, wParam, lParam) : 0;
 }
 
 HINSTANCE GetModuleHandleA(LPCSTR moduleName) {

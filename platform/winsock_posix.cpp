@@ -42,8 +42,6 @@ constexpr int kWinSomaxconn = SOMAXCONN;
 #include <thread>
 #include <vector>
 
-#include "platform/lookup_delay.h"
-
 // glibc makes these macros when optimising; our own functions of the same names must not be
 // rewritten by them.
 #undef htons
@@ -189,9 +187,9 @@ void Notify(Sock& sock, int event, int error) {
   win::HWND window = sock.window;
   win::UINT msg = sock.msg;
   win::LPARAM lParam = WSAMAKESELECTREPLY(event, error);
-  platform::detail::PostToGui([=] {
+  platform::detail::PostWindowMessage(window, msg, handle, lParam, [=] {
     Sock* s = Find(handle);
-    if (s && s->serial == serial) win::SendMessageA(window, msg, handle, lParam);
+    return s && s->serial == serial;
   });
 }
 
@@ -281,7 +279,6 @@ std::map<uintptr_t, Lookup>& Lookups() {
   return *lookups;
 }
 uintptr_t nextTask = 1;
-std::atomic<int> lookupDelayMs{0};
 
 int LookupError(int eai) {
   switch (eai) {
@@ -343,12 +340,6 @@ void DeliverLookup(uintptr_t task, int error, std::string canonical, std::vector
 }
 
 } // namespace
-
-namespace platform {
-void SetHostLookupDelay(int milliseconds) {
-  lookupDelayMs = milliseconds;
-}
-} // namespace platform
 
 namespace win {
 
@@ -439,8 +430,6 @@ HANDLE WSAAsyncGetHostByName(HWND window, UINT msg, const char* name, char* buf,
   uintptr_t task = nextTask++;
   Lookups()[task] = Lookup{window, msg, buf, buflen, name};
   std::thread([task, host = std::string(name)] {
-    if (int delay = lookupDelayMs.load())
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;

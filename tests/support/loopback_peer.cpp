@@ -1,15 +1,6 @@
 #include "loopback_peer.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
+#include <algorithm>
 
 namespace testsupport {
 
@@ -59,32 +50,16 @@ PeerScript& PeerScript::StaySilent() {
 }
 
 struct LoopbackPeer::Conn {
-  int fd = -1;
+  net::Fd fd = net::kNoFd;
   std::string received;
   bool done = false;
 };
-
-namespace {
-void Fail(const char* what) {
-  throw std::runtime_error(std::string(what) + ": " + strerror(errno));
-}
-} // namespace
 
 LoopbackPeer::LoopbackPeer(PeerScript script) : LoopbackPeer(std::vector<PeerScript>{script}) {}
 
 LoopbackPeer::LoopbackPeer(std::vector<PeerScript> scripts) : scripts_(std::move(scripts)) {
   if (scripts_.empty()) scripts_.emplace_back();
-  if (pipe2(wakePipe_, O_CLOEXEC) != 0) Fail("pipe");
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) Fail("socket");
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
-  if (::listen(listenFd_, 16) != 0) Fail("listen");
-  socklen_t len = sizeof addr;
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
+  listenFd_ = net::Listen(16, port_);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -93,16 +68,13 @@ LoopbackPeer::~LoopbackPeer() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  char c = 1;
-  [[maybe_unused]] ssize_t w = ::write(wakePipe_[1], &c, 1);
+  waker_.Wake();
   acceptor_.join();
   for (auto& t : threads_)
     t.join();
   for (auto& conn : conns_)
-    if (conn->fd >= 0) ::close(conn->fd);
-  ::close(listenFd_);
-  ::close(wakePipe_[0]);
-  ::close(wakePipe_[1]);
+    if (conn->fd != net::kNoFd) net::Close(conn->fd);
+  net::Close(listenFd_);
 }
 
 std::string LoopbackPeer::Url(const std::string& path) const {
@@ -125,35 +97,27 @@ bool LoopbackPeer::WaitDone(size_t connection, std::chrono::milliseconds timeout
                            [&] { return connection < conns_.size() && conns_[connection]->done; });
 }
 
-bool LoopbackPeer::WaitReadable(int fd) {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
-  while (true) {
-    int r = ::poll(fds, 2, -1);
-    if (r < 0 && errno == EINTR) continue;
-    if (fds[1].revents) return false;
-    return true;
-  }
+bool LoopbackPeer::WaitReadable(net::Fd fd) {
+  return waker_.WaitReadable(fd, -1) > 0;
 }
 
 bool LoopbackPeer::SleepUnlessStopped(std::chrono::milliseconds delay) {
-  pollfd fd{wakePipe_[0], POLLIN, 0};
   auto end = std::chrono::steady_clock::now() + delay;
   while (true) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return true;
-    int r = ::poll(&fd, 1, static_cast<int>(left.count()));
-    if (r > 0) return false;
+    if (waker_.WaitReadable(net::kNoFd, static_cast<int>(left.count())) < 0) return false;
   }
 }
 
 void LoopbackPeer::AcceptLoop() {
   while (WaitReadable(listenFd_)) {
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    net::Fd fd = net::Accept(listenFd_);
+    if (fd == net::kNoFd) continue;
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
-      ::close(fd);
+      net::Close(fd);
       return;
     }
     size_t index = conns_.size();
@@ -172,7 +136,7 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
   auto readSome = [&]() {
     if (!WaitReadable(conn.fd)) return false;
     char buf[4096];
-    ssize_t n = ::recv(conn.fd, buf, sizeof buf, 0);
+    long n = net::Recv(conn.fd, buf, sizeof buf);
     if (n <= 0) return false;
     std::lock_guard<std::mutex> lock(mutex_);
     conn.received.append(buf, static_cast<size_t>(n));
@@ -209,7 +173,7 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
     case Step::Send: {
       size_t at = 0;
       while (at < step.data.size()) {
-        ssize_t n = ::send(conn.fd, step.data.data() + at, step.data.size() - at, MSG_NOSIGNAL);
+        long n = net::Send(conn.fd, step.data.data() + at, step.data.size() - at);
         if (n <= 0) {
           alive = false;
           break;
@@ -222,18 +186,16 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
       alive = SleepUnlessStopped(step.delay);
       break;
     case Step::Close:
-      ::shutdown(conn.fd, SHUT_WR);
+      net::ShutdownSend(conn.fd);
       alive = false;
       break;
     case Step::ShutdownSend:
-      ::shutdown(conn.fd, SHUT_WR);
+      net::ShutdownSend(conn.fd);
       break;
     case Step::Reset: {
-      linger l{1, 0};
-      ::setsockopt(conn.fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
       std::lock_guard<std::mutex> lock(mutex_);
-      ::close(conn.fd);
-      conn.fd = -1;
+      net::CloseWithReset(conn.fd);
+      conn.fd = net::kNoFd;
       alive = false;
       break;
     }
@@ -249,40 +211,23 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
 }
 
 uint16_t UnusedLoopbackPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
+  uint16_t port = 0;
+  net::Close(net::Listen(1, port));
+  return port;
 }
 
 StalledListener::StalledListener() {
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) Fail("bind");
-  if (::listen(fd_, 0) != 0) Fail("listen");
-  socklen_t len = sizeof a;
-  ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  fd_ = net::Listen(0, port_);
   // Connections nobody accepts fill the queue; the kernel then drops further SYNs.
-  for (int i = 0; i < 3; ++i) {
-    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    fillers_.push_back(c);
-  }
+  for (int i = 0; i < 3; ++i)
+    fillers_.push_back(net::ConnectNonBlocking(port_));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 StalledListener::~StalledListener() {
-  for (int c : fillers_)
-    ::close(c);
-  ::close(fd_);
+  for (net::Fd c : fillers_)
+    net::Close(c);
+  net::Close(fd_);
 }
 
 } // namespace testsupport

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/peer_socket.h"
+
 namespace testsupport {
 
 class PeerScript {
@@ -86,11 +88,11 @@ private:
   // Sleeps for the delay unless the peer is stopped first; false when stopped.
   bool SleepUnlessStopped(std::chrono::milliseconds delay);
   // Waits until fd is readable or the peer is stopped; false when stopped.
-  bool WaitReadable(int fd);
+  bool WaitReadable(net::Fd fd);
 
   std::vector<PeerScript> scripts_;
-  int listenFd_ = -1;
-  int wakePipe_[2] = {-1, -1};
+  net::Fd listenFd_ = net::kNoFd;
+  net::Waker waker_;
   uint16_t port_ = 0;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -114,9 +116,9 @@ public:
   uint16_t Port() const { return port_; }
 
 private:
-  int fd_ = -1;
+  net::Fd fd_ = net::kNoFd;
   uint16_t port_ = 0;
-  std::vector<int> fillers_;
+  std::vector<net::Fd> fillers_;
 };
 
 } // namespace testsupport

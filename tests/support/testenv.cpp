@@ -4,30 +4,19 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace testenv {
 
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
   if (const char* v = std::getenv(name_.c_str())) old_ = v;
-  if (value)
-    setenv(name_.c_str(), value->c_str(), 1);
-  else
-    unsetenv(name_.c_str());
+  SetEnv(name_, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (old_)
-    setenv(name_.c_str(), old_->c_str(), 1);
-  else
-    unsetenv(name_.c_str());
+  SetEnv(name_, old_);
 }
 
-TempDir::TempDir() {
-  std::string base = std::filesystem::temp_directory_path().string() + "/corvane-test-XXXXXX";
-  if (!mkdtemp(base.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = base;
-}
+TempDir::TempDir() : path_(MakeTempDir()) {}
 
 TempDir::~TempDir() {
   std::error_code ec;

@@ -33,6 +33,22 @@ private:
   std::string path_;
 };
 
+// Sets (nullopt: removes) a variable of the process environment.
+void SetEnv(const std::string& name, const std::optional<std::string>& value);
+// Creates a fresh directory under the system's temporary folder; throws when it cannot.
+std::string MakeTempDir();
+
+// The Wine version the test runs under; empty on Windows itself and on Linux.
+std::string WineVersion();
+
+// Wine departs from documented Winsock here: the test stops, and says so, instead of asserting
+// less. The skip text starts with "Wine deviation:" so the test run can tell it from others.
+#define SKIP_ON_WINE(what)                                                                         \
+  do {                                                                                             \
+    if (!testenv::WineVersion().empty())                                                           \
+      GTEST_SKIP() << "Wine deviation: " << what << " (Wine " << testenv::WineVersion() << ")";    \
+  } while (0)
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

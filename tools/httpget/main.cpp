@@ -116,6 +116,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   platform::InitializeConsoleApplication();
+  platform::SetBinaryStandardOutput();
 
   enum { None, Success, Failure } outcome = None;
   try {

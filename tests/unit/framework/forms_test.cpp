@@ -1,11 +1,11 @@
 #include "framework/Forms.h"
 
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "support/recording_view.h"
+#include "support/run_later.h"
 
 using testview::ScopedMessageBoxRecorder;
 
@@ -114,13 +114,14 @@ TEST(Run, ShowsTheMainFormAndEndsWhenItCloses) {
   TTestForm* form = nullptr;
   app.CreateForm(form);
   // While the loop runs: a handler fails, the loop goes on, and then the window is closed.
-  TTestForm::onShow = [](TTestForm& f) {
-    QTimer::singleShot(0, [] {
+  std::unique_ptr<testsupport::RunLater> later;
+  TTestForm::onShow = [&later](TTestForm& f) {
+    later = std::make_unique<testsupport::RunLater>(std::chrono::milliseconds(1), [&f] {
       testview::RecordingView view;
       view.OnButton1Click = [] { throw Exception("boom"); };
       view.ClickButton1();
+      f.CloseWindow();
     });
-    QTimer::singleShot(0, [&f] { f.CloseWindow(); });
   };
   app.Run();
   TTestForm::onShow = nullptr;

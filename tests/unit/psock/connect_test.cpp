@@ -1,17 +1,7 @@
 // Connection life cycle of the socket component against loopback peers.
-#include "platform/lookup_delay.h"
 #include "psock_fixture.h"
 
 using Strings = std::vector<std::string>;
-
-namespace {
-
-struct LookupDelay {
-  explicit LookupDelay(int ms) { platform::SetHostLookupDelay(ms); }
-  ~LookupDelay() { platform::SetHostLookupDelay(0); }
-};
-
-} // namespace
 
 TEST_F(PsockTest, ConnectsByAddressWithoutLookup) {
   LoopbackPeer peer(PeerScript().StaySilent());
@@ -100,8 +90,8 @@ TEST_F(PsockTest, OverlongHostNameIsRejected) {
 }
 
 TEST_F(PsockTest, LookupTimeOutWinsOverTheCancelItCauses) {
-  LookupDelay delay(3000);
   auto s = NewSock("localhost", 80);
+  HeldLookups held(*s);
   s->TimeOut = 100;
   EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Host Lookup Timed Out");
   EXPECT_TRUE(s->TimedOut);
@@ -116,13 +106,13 @@ TEST_F(PsockTest, LookupTimeOutWinsOverTheCancelItCauses) {
 TEST_F(PsockTest, LookupCanBeCanceledAndTheNextConnectStartsClean) {
   LoopbackPeer peer(PeerScript().StaySilent());
   {
-    LookupDelay delay(3000);
     auto s = NewSock("localhost", peer.Port());
+    HeldLookups held(*s);
     CancelLater(*s, 50ms);
     EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Host Lookup Canceled");
     EXPECT_TRUE(s->Canceled);
     EXPECT_FALSE(s->TimedOut);
-    platform::SetHostLookupDelay(0);
+    held.Release();
     s->Connect();
     EXPECT_FALSE(s->Canceled);
     EXPECT_EQ(events, Strings({"resolved", "connect"}));
@@ -144,6 +134,19 @@ TEST_F(PsockTest, ConnectWaitTimesOutOrIsCanceled) {
   EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Connection Canceled");
   EXPECT_EQ(events, Strings({"failed"}));
   EXPECT_TRUE(s->Canceled);
+}
+
+TEST_F(PsockTest, ClosingTheSocketRemovesItsQueuedNotifications) {
+  LoopbackPeer peer(PeerScript().StaySilent());
+  auto s = NewSock("127.0.0.1", peer.Port());
+  s->Connect();
+  // The next socket may get the same handle: this notification must not reach it.
+  ASSERT_TRUE(win::PostMessageA(s->SocketWindow, TPowersock::SocketMessage, s->SocketHandle,
+                                WSAMAKESELECTREPLY(FD_READ, 0)));
+  s->Disconnect();
+  win::MSG m;
+  EXPECT_FALSE(win::PeekMessageA(&m, s->SocketWindow, TPowersock::SocketMessage,
+                                 TPowersock::SocketMessage, PM_NOREMOVE));
 }
 
 TEST_F(PsockTest, PeerCloseReplacesTheSocketAndDisconnectClosesTheNewOne) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -15,16 +14,47 @@
 #include "framework/Forms.h"
 #include "netcomp/Psock.h"
 #include "support/loopback_peer.h"
+#include "support/run_later.h"
 #include "support/testenv.h"
 
 using namespace std::chrono_literals;
 using testsupport::LoopbackPeer;
 using testsupport::PeerScript;
 
+// The component with its notification window in reach of the tests.
+struct TestSock : TPowersock {
+  using TPowersock::SocketWindow;
+  using TPowersock::TPowersock;
+};
+
+// Holds back the replies of host lookups to a component, as a name server that does not answer
+// would: its window procedure is wrapped while this lives.
+class HeldLookups {
+public:
+  explicit HeldLookups(TestSock& s) : window_(s.SocketWindow) {
+    original = reinterpret_cast<win::WNDPROC>(
+        win::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<win::LONG_PTR>(&Proc)));
+  }
+  ~HeldLookups() { Release(); }
+  void Release() {
+    if (window_)
+      win::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<win::LONG_PTR>(original));
+    window_ = nullptr;
+  }
+
+private:
+  static win::LRESULT CALLBACK Proc(win::HWND w, win::UINT msg, win::WPARAM wp, win::LPARAM lp) {
+    if (msg == TPowersock::HostLookupMessage) return 0;
+    return win::CallWindowProcA(original, w, msg, wp, lp);
+  }
+  static inline win::WNDPROC original = nullptr;
+  win::HWND window_;
+};
+
 class PsockTest : public ::testing::Test {
 protected:
-  std::unique_ptr<TPowersock> NewSock(const std::string& host, uint16_t port) {
-    auto s = std::make_unique<TPowersock>(nullptr);
+  std::unique_ptr<TestSock> NewSock(const std::string& host, uint16_t port) {
+    auto s = std::make_unique<TestSock>(nullptr);
     s->Host = host;
     s->Port = port;
     s->ReportLevel = 8;
@@ -37,8 +67,8 @@ protected:
   }
 
   // Runs Cancel on the component from the message loop after the delay, as a button would.
-  static void CancelLater(TPowersock& s, std::chrono::milliseconds delay) {
-    QTimer::singleShot(delay, [&s] { s.Cancel(); });
+  void CancelLater(TPowersock& s, std::chrono::milliseconds delay) {
+    later.push_back(std::make_unique<testsupport::RunLater>(delay, [&s] { s.Cancel(); }));
   }
 
   static bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s) {
@@ -70,4 +100,5 @@ protected:
 
   std::vector<std::string> status;
   std::vector<std::string> events;
+  std::vector<std::unique_ptr<testsupport::RunLater>> later;
 };

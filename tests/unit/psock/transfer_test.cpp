@@ -153,6 +153,7 @@ TEST_F(TransferTest, CaptureTimeOutAndCancelKeepWhatWasWritten) {
 }
 
 TEST_F(TransferTest, ResetDuringCaptureIsAnErrorNotTheEnd) {
+  SKIP_ON_WINE("a reset by the peer arrives as an ordinary close");
   testenv::TempDir dir;
   LoopbackPeer peer(PeerScript().Send("head").Pause(100ms).Reset());
   auto s = Connected(peer);

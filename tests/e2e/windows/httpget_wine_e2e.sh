@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# httpget.exe under Wine, without a display, against a real nginx on loopback: 50 MB byte for
+# byte into a file and to stdout, a 404, a redirect, and a silent server ended by --timeout.
+set -uo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/lib/nginx.sh"
+
+build=${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}
+exe=$build/bin/httpget.exe
+wine=${WINE:-/usr/lib/wine/wine64}
+[ -f "$exe" ] || { echo "httpget.exe not built: $exe" >&2; exit 1; }
+[ -x "$wine" ] || { echo "wine64 not found: $wine" >&2; exit 77; }
+[ -n "${WINEPREFIX:-}" ] || { echo "WINEPREFIX not set: run through scripts/test-windows.sh" >&2; exit 77; }
+export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
+unset DISPLAY WAYLAND_DISPLAY
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/httpget-wine-e2e-XXXXXX")
+silent_pid=""
+cleanup() {
+  nginx_stop
+  [ -z "$silent_pid" ] || kill "$silent_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/www/sub" "$work/out"
+head -c 50000000 /dev/urandom >"$work/www/big.bin"
+printf 'index of sub\n' >"$work/www/sub/index.html"
+
+NGINX_NO_TRAP=1 nginx_start "$work/www"
+rc=$?
+[ $rc -eq 0 ] || exit $rc
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# Native paths reach the Windows program through Wine's Z: drive.
+winpath() { echo "Z:${1//\//\\}"; }
+run() {
+  local name=$1
+  shift
+  "$wine" "$exe" "$@" >"$work/out/$name.stdout" 2>"$work/out/$name.events"
+  code=$?
+}
+has_line() { tr -d '\r' <"$work/out/$1.events" | grep -qxF -- "$2" || fail "$1: no line '$2' in: $(tr '\n' '|' <"$work/out/$1.events")"; }
+
+run file -o "$(winpath "$work/out/big.bin")" "$NGINX_URL/big.bin"
+[ $code -eq 0 ] || fail "file: exit $code"
+cmp -s "$work/www/big.bin" "$work/out/big.bin" || fail "file: differs"
+has_line file "success 0"
+has_line file "packet-recvd 50000000 50000000"
+
+# stdout is binary: no CR is added before the body's LF bytes.
+run stdout "$NGINX_URL/big.bin"
+[ $code -eq 0 ] || fail "stdout: exit $code"
+cmp -s "$work/www/big.bin" "$work/out/stdout.stdout" || fail "stdout: body differs"
+
+run missing -o "$(winpath "$work/out/missing.html")" "$NGINX_URL/no-such-file"
+[ $code -eq 1 ] || fail "missing: exit $code"
+has_line missing "failure 0"
+has_line missing "reply 404"
+
+run dir -o "$(winpath "$work/out/dir.html")" "$NGINX_URL/sub"
+[ $code -eq 0 ] || fail "dir: exit $code"
+has_line dir "redirect"
+has_line dir "success 0"
+cmp -s "$work/www/sub/index.html" "$work/out/dir.html" || fail "dir: index page differs"
+
+# A server that accepts and never answers: the time-out ends the wait for the status line.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 -c '
+import socket, sys, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(4)
+held = []
+while True:
+    c, _ = s.accept(); held.append(c)
+' "$port" &
+silent_pid=$!
+for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done
+run silent --timeout 1000 "http://127.0.0.1:$port/x"
+[ $code -eq 2 ] || fail "silent: exit $code"
+has_line silent "error EAbortError: Socket readln aborted"
+
+[ $failures -eq 0 ] || exit 1
+echo "httpget.exe under Wine end-to-end: all checks passed"

@@ -1,0 +1,119 @@
+#include <winsock2.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "support/peer_socket.h"
+
+namespace testsupport::net {
+
+namespace {
+[[noreturn]] void Fail(const char* what) {
+  throw std::runtime_error(std::string(what) + ": error " + std::to_string(WSAGetLastError()));
+}
+
+// The peer's threads use Winsock before and after the component under test starts and stops it.
+void Startup() {
+  static bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  if (!started) Fail("WSAStartup");
+}
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(port);
+  return addr;
+}
+
+SOCKET S(Fd fd) {
+  return static_cast<SOCKET>(fd);
+}
+} // namespace
+
+Fd Listen(int backlog, uint16_t& port) {
+  Startup();
+  SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd == INVALID_SOCKET) Fail("socket");
+  sockaddr_in addr = Loopback(0);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
+  if (::listen(fd, backlog) != 0) Fail("listen");
+  int len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return static_cast<Fd>(fd);
+}
+
+Fd Accept(Fd listener) {
+  SOCKET fd = ::accept(S(listener), nullptr, nullptr);
+  return fd == INVALID_SOCKET ? kNoFd : static_cast<Fd>(fd);
+}
+
+Fd ConnectNonBlocking(uint16_t port) {
+  Startup();
+  SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  u_long on = 1;
+  ::ioctlsocket(fd, FIONBIO, &on);
+  sockaddr_in addr = Loopback(port);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  return static_cast<Fd>(fd);
+}
+
+long Recv(Fd fd, char* buf, size_t len) {
+  return ::recv(S(fd), buf, static_cast<int>(len), 0);
+}
+
+long Send(Fd fd, const char* buf, size_t len) {
+  return ::send(S(fd), buf, static_cast<int>(len), 0);
+}
+
+void ShutdownSend(Fd fd) {
+  ::shutdown(S(fd), SD_SEND);
+}
+
+void CloseWithReset(Fd fd) {
+  linger l{1, 0};
+  ::setsockopt(S(fd), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
+  ::closesocket(S(fd));
+}
+
+void Close(Fd fd) {
+  ::closesocket(S(fd));
+}
+
+// A datagram socket sent to itself stands in for the pipe: select waits on sockets only.
+Waker::Waker() {
+  Startup();
+  SOCKET fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in addr = Loopback(0);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
+  int len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  read_ = write_ = static_cast<Fd>(fd);
+}
+
+Waker::~Waker() {
+  ::closesocket(S(read_));
+}
+
+void Waker::Wake() {
+  char c = 1;
+  ::send(S(write_), &c, 1, 0);
+}
+
+int Waker::WaitReadable(Fd fd, int timeoutMs) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(S(read_), &set);
+  if (fd != kNoFd) FD_SET(S(fd), &set);
+  timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  int r = ::select(0, &set, nullptr, nullptr, timeoutMs < 0 ? nullptr : &tv);
+  if (FD_ISSET(S(read_), &set)) return -1;
+  return r > 0 ? 1 : 0;
+}
+
+} // namespace testsupport::net
