@@ -36,7 +36,7 @@ wine_user() {
 wine_app_start() {
   "$WINE" "$1" >"$2" 2>&1 &
   APP_PID=$!
-  APP_WID=$(timeout 60 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
+  APP_WID=$(timeout 120 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
   [ -n "$APP_WID" ] || { echo "the installer window did not appear" >&2; return 1; }
 }
 

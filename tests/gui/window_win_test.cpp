@@ -14,6 +14,7 @@
 #include "installer/Cvnsetupmain.h"
 #include "platform/msgloop.h"
 #include "support/recording_view.h"
+#include "support/testenv.h"
 
 namespace {
 
@@ -429,9 +430,8 @@ TEST_F(WinWindowTest, ButtonAndCloseReachTheForm) {
 }
 
 TEST(WinWindowStartUp, TheUserSeesTheStartUpLogAndTheCaption) {
-  char temp[MAX_PATH];
-  GetTempPathA(MAX_PATH, temp);
-  SetEnvironmentVariableA("APPDATA", temp);
+  testenv::TempDir appData;
+  testenv::ScopedEnv env("APPDATA", appData.path());
   TViewFactory previous = SetViewFactory(CreatePlatformView);
   {
     TForm1 form(nullptr);

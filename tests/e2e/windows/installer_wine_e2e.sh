@@ -4,12 +4,14 @@
 # the real shell wrote them, the blockchain archive (a small Windows program) run and waited for;
 # then a 404 for the wallet that keeps the installed one, then closing the window during a slow
 # download. The download host resolves to loopback inside a private network and mount namespace,
-# where nginx listens on port 80.
-#   CORVANE_WIN_BIN   folder with corvane-setup.exe, wintool.exe and chain_stub.exe
+# where nginx listens on the URL's port.
+# The program's sockets live in the wineserver, so the test boots a prefix of its own inside the
+# namespace rather than using one whose server runs outside it.
+#   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-bin=${CORVANE_WIN_BIN:-$here/../../../build-windows/bin}
-url=http://download.corvane.org/downloads/
+bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
+url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -19,6 +21,7 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   done
   source "$here/../lib/wine.sh"
   [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
+  case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac
   for exe in corvane-setup.exe wintool.exe chain_stub.exe; do
     [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
   done
@@ -29,8 +32,13 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
 fi
 
 ip link set lo up || fail "cannot bring up loopback"
+hostport=${url#http://}
+hostport=${hostport%%/*}
+host=${hostport%%:*}
+port=80
+[ "$host" != "$hostport" ] && port=${hostport#*:}
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-e2e-XXXXXX")
-printf '127.0.0.1 localhost\n127.0.0.1 download.corvane.org\n' >"$work/hosts"
+printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$work/hosts"
 mount --bind "$work/hosts" /etc/hosts || skip "cannot bind-mount a private /etc/hosts"
 
 source "$here/../lib/nginx.sh"
@@ -53,7 +61,7 @@ head -c 70000 /dev/urandom >"$www/cvnloader.exe"
 head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
 echo "1.2.3" >"$www/version.txt"
 cp "$bin/chain_stub.exe" "$www/cvnchain.exe"
-nginx_start "$work/www" "listen 127.0.0.1:80;
+nginx_start "$work/www" "listen 127.0.0.1:$port;
     location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }" ||
   fail "nginx did not start"
 curl -fsS -o /dev/null "${url}version.txt" || fail "nginx does not answer at $url"
@@ -68,7 +76,12 @@ appdir=$WINEPREFIX/drive_c/Corvane
 mkdir -p "$appdir"
 echo "old wallet" >"$appdir/corvane-qt.exe"
 
-failx() { echo "--- log pane:"; app_log; echo "--- program output:"; cat "$work/app.out"; fail "$*"; }
+failx() {
+  echo "--- windows:"; xwininfo -root -tree | grep -F '("' | grep -v "has no name"
+  echo "--- log pane:"; app_log
+  echo "--- program output:"; cat "$work/app.out"
+  fail "$*"
+}
 
 wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
 app_click 34 50   # CheckBox1 "program"
@@ -156,4 +169,4 @@ app_close || failx "closing the window during a download did not end the program
 cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || fail "the installed wallet was changed"
 [ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
   fail "the partial download was left behind: $(ls -A "$appdir")"
-echo "PASS: Windows installer under Wine end to end ($url via nginx on port 80)"
+echo "PASS: Windows installer under Wine end to end ($url via nginx on port $port)"
