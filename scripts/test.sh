@@ -22,6 +22,8 @@ cmake --build build-asan -j "$jobs"
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs") | tee -a "$log"
 
+scripts/fuzz.sh --short | tee -a "$log"
+
 bash scripts/test-windows.sh
 
 # Both runs passed in full (a failure stops the script above).
