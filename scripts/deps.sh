@@ -10,6 +10,7 @@ PACKAGES=(
   nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
   libssl-dev openssl
   g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev
+  osslsigncode openssl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
