@@ -16,4 +16,10 @@ void PostToGui(std::function<void()> fn);
 bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lParam,
                        std::function<bool()> stillValid = {});
 
+// Timers on the GUI thread's dispatcher; a started timer calls GuiTimerFired with its id until it
+// is killed. GUI thread only.
+int StartGuiTimer(int ms);
+void KillGuiTimer(int id);
+void GuiTimerFired(int id);
+
 } // namespace platform::detail
