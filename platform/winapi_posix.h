@@ -1,8 +1,9 @@
-// Shared by the Linux stand-ins of the Windows API: runs work on the GUI thread's queue.
+// Shared by the Linux stand-ins of the Windows API.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace platform::detail {
 
@@ -21,5 +22,8 @@ bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lP
 int StartGuiTimer(int ms);
 void KillGuiTimer(int id);
 void GuiTimerFired(int id);
+
+// The user whose profile the Wine-style prefix holds.
+std::string UserName();
 
 } // namespace platform::detail
