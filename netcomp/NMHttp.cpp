@@ -172,7 +172,7 @@ void TNMHTTP::ParseUrl() {
   if (!host.empty()) Host = host;
 
   if (Path.empty()) {
-    Path = "/";
+    Path.assign(1, '/');
     Url += "/";
   }
 }
@@ -326,7 +326,9 @@ void TNMHTTP::ExecuteRequest() {
         Url = "http://" + Host + "/" + Url;
       } else if (follows && !Proxy.empty() && Url[0] == '/') {
         // A proxy needs the absolute URL; the target keeps this pass's host and port.
-        Url = "http://" + Host + (Port == 80 ? "" : ":" + IntToStr(Port)) + Url;
+        std::string origin = "http://" + Host;
+        if (Port != 80) origin.append(1, ':').append(IntToStr(Port));
+        Url = origin + Url;
       }
     }
     if (status == 401) {
