@@ -158,6 +158,10 @@ protected:
   int ReceiveBlock();
   void ReceiveBlocks(const std::function<void(const char*, int)>& store,
                      const std::function<bool()>& wantMore);
+  void SendBlock(const char* data, size_t length, bool report,
+                 const std::function<void()>& awaitSpace);
+  // After Cancel: clears it and raises EAbortError with message.
+  void ThrowIfCanceled(const char* message);
 
   bool ShuttingDown = false;
   // Error code of a close notification that reported a broken connection; readers that then
