@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/paths.h"
 
 const std::string& TStringList::operator[](int index) const {
@@ -137,20 +138,29 @@ TFileStream::~TFileStream() {
   if (file_) std::fclose(file_);
 }
 
+void TFileStream::Close(bool toDisk) {
+  if (!file_) return;
+  bool ok = toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0;
+  ok = std::fclose(file_) == 0 && ok;
+  file_ = nullptr;
+  if (!ok) throw EWriteError(Format("Cannot write file %s", fileName_.c_str()));
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+  if (count <= 0 || !file_) return 0;
   return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+  if (count <= 0 || !file_) return 0;
   return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  if (!file_) return -1;
   int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-  if (std::fseek(file_, static_cast<long>(offset), whence) != 0) return -1;
-  return static_cast<int64_t>(std::ftell(file_));
+  if (platform::SeekFile(file_, offset, whence) != 0) return -1;
+  return platform::TellFile(file_);
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {

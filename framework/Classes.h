@@ -113,6 +113,9 @@ public:
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   const std::string& FileName() const { return fileName_; }
+  // Writes out what is buffered (to the disk itself with toDisk) and closes the file; raises
+  // EWriteError "Cannot write file %s" when any of it fails.
+  void Close(bool toDisk = false);
 
 private:
   std::string fileName_;

@@ -1,4 +1,6 @@
 // TForm1's install steps, the download handlers and the shortcut maker.
+#include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
@@ -158,6 +160,14 @@ void TForm1::GetInto(const std::string& url, const std::string& dest) {
     RemoveQuietly(temp);
     return;
   }
+  try {
+    // On the disk before it replaces anything: a power cut must not leave a short file behind.
+    TFileStream(temp, fmOpenReadWrite).Close(true);
+  } catch (Exception&) {
+    RemoveQuietly(temp);
+    DownloadOk = false;
+    throw EWriteError(Format("Cannot write file %s", dest.c_str()));
+  }
   std::error_code ec;
   std::filesystem::rename(platform::NativePath(temp), platform::NativePath(dest), ec);
   if (ec) {
@@ -210,8 +220,14 @@ void TForm1::NMHTTP1Failure(CmdType Cmd) {
 }
 
 void TForm1::NMHTTP1PacketRecvd2(TObject*) {
-  view_->SetProgressMax(NMHTTP1->BytesTotal);
-  view_->SetProgressPosition(NMHTTP1->BytesRecvd);
+  // The bar counts in 32 bits: bigger files move it in steps of 2^shift bytes.
+  int64_t total = NMHTTP1->BytesTotal;
+  int64_t received = NMHTTP1->BytesRecvd;
+  int shift = 0;
+  while ((std::max(total, received) >> shift) > INT32_MAX)
+    ++shift;
+  view_->SetProgressMax(static_cast<int>(total >> shift));
+  view_->SetProgressPosition(static_cast<int>(received >> shift));
 }
 
 namespace {

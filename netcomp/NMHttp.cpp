@@ -3,62 +3,14 @@
 #include <algorithm>
 #include <climits>
 
+#include "netcomp/NMHttpParse.h"
 #include "netcomp/NMURL.h"
 #include "netcomp/NMUUE.h"
 
 namespace {
 
-constexpr size_t kMaxPath = 256;
-constexpr size_t kMaxReplyValue = 256;
 // SendBuffer takes a 16-bit length, and a length of 0 would mean "up to the first NUL".
 constexpr size_t kMaxSendChunk = 65535;
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// A whole field of decimal digits with an optional sign, fitting 32 bits; anything else gives 0.
-int32_t DecimalOrZero(const std::string& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  if (i == text.size()) return 0;
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    if (!IsDigit(text[i])) return 0;
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<long long>(INT32_MAX) + 1) return 0;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX || value < INT32_MIN) return 0;
-  return static_cast<int32_t>(value);
-}
-
-// The value of a header line from the given offset, without its line end, cut to 256 bytes.
-std::string ReplyValue(const std::string& line, size_t offset) {
-  if (line.size() <= offset) return {};
-  std::string value = line.substr(offset);
-  while (!value.empty() && (value.back() == '\n' || value.back() == '\r'))
-    value.pop_back();
-  return value.substr(0, kMaxReplyValue);
-}
-
-// Content-Length: the first run of digits after "CONTENT-LENGTH: "; 0 when absent or too large.
-int32_t ContentLength(const std::string& upperLine) {
-  size_t at = upperLine.find("ENGTH:");
-  if (at == std::string::npos) return 0;
-  size_t i = at + 7;
-  while (i < upperLine.size() && !IsDigit(upperLine[i]))
-    ++i;
-  long long value = 0;
-  bool any = false;
-  for (; i < upperLine.size() && IsDigit(upperLine[i]); ++i) {
-    any = true;
-    value = value * 10 + (upperLine[i] - '0');
-    if (value > INT32_MAX) return 0;
-  }
-  return any ? static_cast<int32_t>(value) : 0;
-}
 
 std::string Base64Line(const std::string& bytes) {
   TMemoryStream in, out;
@@ -135,46 +87,17 @@ bool TNMHTTP::SendsBody(CmdType Cmd) {
 }
 
 void TNMHTTP::ParseUrl() {
-  if (Url.empty()) throw Exception("Empty URL");
-  if (Port == 0) Port = 80;
+  httpparse::SplitUrl(Url, Host, Port, Path, MaxUrlBytes);
+}
 
-  const bool hasDoubleSlash = Url.find("//") != std::string::npos;
-  if (hasDoubleSlash) {
-    size_t from = static_cast<size_t>(NthWordPos(Url, '/', 3) - 1);
-    Path = from < Url.size() ? Url.substr(from, kMaxPath) : std::string();
-  } else if (size_t slash = Url.find('/'); slash != std::string::npos) {
-    Path = Url.substr(slash, kMaxPath);
-  } else {
-    Path.clear();
-  }
+std::string TNMHTTP::Origin() const {
+  return Host + ":" + IntToStr(Port);
+}
 
-  if (Url.find(':') != std::string::npos) {
-    std::string scheme = LowerCase(NthWord(Url, ':', 1));
-    if (scheme == "gopher")
-      Port = 70;
-    else if (scheme == "ftp")
-      Port = 21;
-    else if (scheme == "https")
-      throw Exception("HTTP Secure Socket is not supported");
-    else
-      Port = 80;
-  }
-
-  std::string host;
-  if (hasDoubleSlash)
-    host = NthWord(Url, '/', 3);
-  else if (Url[0] != '/')
-    host = NthWord(Url, '/', 1);
-  if (size_t colon = host.find(':'); colon != std::string::npos) {
-    Port = StrToInt(NthWord(host, ':', 2));
-    host.resize(colon);
-  }
-  if (!host.empty()) Host = host;
-
-  if (Path.empty()) {
-    Path.assign(1, '/');
-    Url += "/";
-  }
+std::string TNMHTTP::OriginUrl() const {
+  const std::string scheme = httpparse::HasScheme(Url) ? LowerCase(NthWord(Url, ':', 1)) : "http";
+  const int32_t standard = scheme == "ftp" ? 21 : scheme == "gopher" ? 70 : 80;
+  return scheme + "://" + Host + (Port == standard ? "" : ":" + IntToStr(Port));
 }
 
 void TNMHTTP::BuildRequest() {
@@ -191,9 +114,12 @@ void TNMHTTP::BuildRequest() {
   const THeaderInfo& info = *HeaderInfo;
   if (!info.LocalProgram.empty()) lines.SetHeader("User-Agent", info.LocalProgram);
   if (!info.LocalMailAddress.empty()) lines.SetHeader("From", info.LocalMailAddress);
-  if (!info.Cookie.empty()) lines.SetHeader("Cookie", info.Cookie);
+  const bool firstHost = CallOrigin.empty() || Origin() == CallOrigin;
+  const bool cookieFromRedirect = !RedirectCookie.empty() && info.Cookie == RedirectCookie;
+  if (!info.Cookie.empty() && (cookieFromRedirect ? Origin() == RedirectCookieOrigin : firstHost))
+    lines.SetHeader("Cookie", info.Cookie);
   if (!info.Referer.empty()) lines.SetHeader("Referer", info.Referer);
-  if (!info.UserId.empty() && !info.Password.empty())
+  if (!info.UserId.empty() && !info.Password.empty() && firstHost)
     lines.SetHeader("Authorization", "Basic " + Base64Line(info.UserId + ":" + info.Password));
   lines.Add("Content-type: application/x-www-form-urlencoded");
   if (Command == CmdCopy || Command == CmdMove) lines.Add("URI-header: " + ExtraHeaderValue);
@@ -203,6 +129,8 @@ void TNMHTTP::BuildRequest() {
     if (OutputFileMode) length = TFileStream(SendData, fmOpenRead).Size();
     lines.Add("Content-Length: " + IntToStr(length));
   }
+  // Write sends at most 64 KiB of text: a longer request would go out cut.
+  if (lines.Text().size() > 60000) throw Exception("Request header too long");
 
   // A line break inside a value would start a header (or a request) of the caller's making, and
   // a NUL would cut the header short when it is sent.
@@ -230,36 +158,130 @@ void TNMHTTP::SendRequest() {
 void TNMHTTP::ReadResponseHeader() {
   BytesTotal = 0;
   ReceivedCookie.clear();
+  RedirectLocation.clear();
+  HeaderComplete = false;
+  HeaderValid = true;
+  Chunked = false;
+  HasLength = false;
   std::unique_ptr<TFileStream> file;
   if (OutputFileMode)
     file = std::make_unique<TFileStream>(Header, fmCreate);
   else
     Header.clear();
+  size_t headerBytes = 0;
   auto store = [&](const std::string& line) {
+    headerBytes += line.size();
+    if (headerBytes > MaxHeaderBytes) throw Exception("Reply header too large");
     if (file)
       file->WriteBuffer(line.data(), static_cast<int64_t>(line.size()));
     else
       Header += line;
   };
+  // A line without its line feed was cut by the server's close.
+  auto whole = [](const std::string& line) { return !line.empty() && line.back() == '\n'; };
 
   std::string line = ReadLn();
   if (line.empty()) return; // closed before replying
-  StatusRead = DecimalOrZero(NthWord(line, ' ', 2));
+  StatusRead = httpparse::StatusNumber(line);
   ReplyNumber = static_cast<int16_t>(static_cast<uint16_t>(StatusRead));
   store(line);
+  if (!whole(line)) return;
   for (;;) {
     line = ReadLn();
-    std::string upper = UpperCase(line);
-    std::string name = NthWord(upper, ' ', 1);
-    if (name == "SET-COOKIE:")
-      ReceivedCookie = ReplyValue(line, 12);
-    else if (name == "LOCATION:")
-      RedirectLocation = ReplyValue(line, 10);
-    else if (name == "CONTENT-LENGTH:")
-      BytesTotal = ContentLength(upper);
     store(line);
-    if (line.empty() || line == "\n" || line == "\r\n") break;
+    if (!whole(line)) break;
+    if (line == "\n" || line == "\r\n") {
+      HeaderComplete = true;
+      break;
+    }
+    std::string name, value;
+    if (!httpparse::SplitHeaderLine(line, name, value)) continue;
+    name = UpperCase(name);
+    if (name == "SET-COOKIE") {
+      ReceivedCookie = value;
+    } else if (name == "LOCATION") {
+      RedirectLocation = value;
+    } else if (name == "CONTENT-LENGTH") {
+      std::optional<int64_t> length = httpparse::ContentLength(value);
+      if (!length || (HasLength && *length != BytesTotal)) HeaderValid = false;
+      if (length) BytesTotal = *length;
+      HasLength = true;
+    } else if (name == "TRANSFER-ENCODING") {
+      if (LowerCase(value) == "chunked")
+        Chunked = true;
+      else if (LowerCase(value) != "identity")
+        HeaderValid = false;
+    }
   }
+  if (Chunked) {
+    // The chunks carry the length; a Content-Length beside them means nothing.
+    HasLength = false;
+    BytesTotal = 0;
+  }
+}
+
+bool TNMHTTP::ReadBody() {
+  std::unique_ptr<TFileStream> file;
+  std::string text;
+  if (BodySink) {
+  } else if (InputFileMode) {
+    file = std::make_unique<TFileStream>(Body, fmCreate);
+  }
+  auto put = [&](const char* data, size_t n) {
+    if (n == 0) return;
+    if (BodySink)
+      BodySink(data, n);
+    else if (file) {
+      if (file->Write(data, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+        throw EWriteError(Format("Cannot write file %s", Body.c_str()));
+    } else
+      text.append(data, n);
+  };
+  // A HEAD reply announces the length of a body it does not carry.
+  const bool counted = HasLength && Command != CmdHead;
+  httpparse::ChunkedDecoder chunks;
+  bool framingError = false;
+
+  ReportStatus(8, InputFileMode ? "CaptureFile" : "Capture String");
+  BytesRecvd = 0;
+  TimerOn();
+  try {
+    ReceiveBlocks(
+        [&](const char* data, int n) -> int {
+          size_t take = static_cast<size_t>(n);
+          if (Chunked) {
+            try {
+              take = chunks.Feed(data, take, put);
+            } catch (const std::runtime_error&) {
+              framingError = true;
+              return n;
+            }
+            return static_cast<int>(take);
+          }
+          // Bytes after the announced length belong to no resource of ours.
+          if (counted) take = static_cast<size_t>(std::min<int64_t>(n, BytesTotal - BytesRecvd));
+          put(data, take);
+          return static_cast<int>(take);
+        },
+        [&] {
+          if (framingError) return false;
+          if (Chunked) return !chunks.Done();
+          return !counted || BytesRecvd < BytesTotal;
+        });
+  } catch (...) {
+    TimerOff();
+    throw;
+  }
+  TimerOff();
+  if (file) file->Close();
+  if (!InputFileMode && !BodySink) Body = std::move(text);
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError(InputFileMode ? "Socket send aborted" : "Socket capture aborted");
+  }
+  if (framingError) return false;
+  if (Chunked) return chunks.Done();
+  return !counted || BytesRecvd == BytesTotal;
 }
 
 int TNMHTTP::Status() const {
@@ -276,8 +298,11 @@ void TNMHTTP::RaiseOutcome(bool success) {
 }
 
 void TNMHTTP::ExecuteRequest() {
+  CallOrigin.clear();
   for (int pass = 1;; ++pass) {
+    bool unusable = false;
     ParseUrl();
+    if (pass == 1) CallOrigin = Origin();
     BuildRequest();
     if (OnAboutToSend) OnAboutToSend(this);
     try {
@@ -286,22 +311,24 @@ void TNMHTTP::ExecuteRequest() {
       ReplyNumber = 0;
       StatusRead = 0;
       ReadResponseHeader();
-      if (InputFileMode)
-        CaptureFile(Body);
-      else
-        Body = CaptureString(-1);
+      const bool whole = HeaderComplete && HeaderValid && ReadBody();
 
       const int status = Status();
-      if (status == 0) {
-        // No status line (closed before replying, or not HTTP), or a number that is no HTTP
-        // status and whose low 16 bits could pass for one: nothing usable was delivered.
+      if (status == 0 || !HeaderComplete || !HeaderValid) {
+        // No status line (closed before replying, or not HTTP), a number that is no HTTP status
+        // and whose low 16 bits could pass for one, a header cut by the close or with framing
+        // that cannot be read: nothing usable was delivered.
         RaiseOutcome(false);
+        unusable = true;
       } else if (status < 299) {
-        // A body cut short by the server's close is no download, whatever the status said.
-        bool truncated = Command != CmdHead && BytesTotal > 0 && BytesRecvd < BytesTotal;
-        RaiseOutcome(!truncated);
+        // An interim reply, a part nobody asked for, or a body cut short is no download.
+        RaiseOutcome(status >= 200 && status != 206 && whole);
       } else if (status >= 300 && status <= 302) {
-        Url = RedirectLocation;
+        Url = httpparse::ResolveLocation(OriginUrl(), Path, RedirectLocation);
+        if (Url.empty()) {
+          RaiseOutcome(false);
+          unusable = true;
+        }
       } else if (status > 399) {
         RaiseOutcome(false);
       }
@@ -315,21 +342,17 @@ void TNMHTTP::ExecuteRequest() {
     }
     Disconnect();
 
+    if (unusable) return;
     const int status = Status();
     const bool follows = status >= 300 && status <= 302;
     if (status >= 300 && status <= 398) {
       bool handled = false;
-      if (!ReceivedCookie.empty()) HeaderInfo->Cookie = ReceivedCookie;
+      if (!ReceivedCookie.empty()) {
+        HeaderInfo->Cookie = RedirectCookie = ReceivedCookie;
+        RedirectCookieOrigin = Origin();
+      }
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
-      if (Url.find('/') == std::string::npos) {
-        Url = "http://" + Host + "/" + Url;
-      } else if (follows && !Proxy.empty() && Url[0] == '/') {
-        // A proxy needs the absolute URL; the target keeps this pass's host and port.
-        std::string origin = "http://" + Host;
-        if (Port != 80) origin.append(1, ':').append(IntToStr(Port));
-        Url = origin + Url;
-      }
     }
     if (status == 401) {
       if (OnAuthenticationNeeded) OnAuthenticationNeeded(this);

@@ -75,6 +75,13 @@ public:
   bool EncodePostData = true;
   // The number in the last status line as read; ReplyNumber keeps only its low 16 bits.
   int32_t StatusRead = 0;
+  // When set, the body of a reply goes here as it arrives instead of into Body.
+  std::function<void(const char* Data, size_t Size)> BodySink;
+
+  // A header longer than this ends the call with an exception.
+  static constexpr size_t MaxHeaderBytes = 1 << 20;
+  // A URL longer than this is refused: the request line could not carry it whole.
+  static constexpr size_t MaxUrlBytes = 32768;
 
   // Sets LookupDone and cancels the running wait, without an "Abort" status.
   void Abort() override;
@@ -103,9 +110,26 @@ public:
   static bool SendsBody(CmdType Cmd);
 
 private:
+  // Reads the body as the header announced it; false when it did not arrive whole.
+  bool ReadBody();
+  // "host:port" of the current pass.
+  std::string Origin() const;
+  // "scheme://host[:port]" of the current pass, the base of a relative Location.
+  std::string OriginUrl() const;
   // The status of the last reply when it is one (100 to 999), else 0.
   int Status() const;
   void Run(const std::string& URL, CmdType Cmd);
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);
+
+  // What the last reply header said.
+  bool HeaderComplete = false; // ended with its blank line
+  bool HeaderValid = true;     // no unreadable or contradicting framing
+  bool Chunked = false;
+  bool HasLength = false;
+  // Credentials go only to the first host of a call; a cookie set by a redirect only to the host
+  // that set it.
+  std::string CallOrigin;
+  std::string RedirectCookie;
+  std::string RedirectCookieOrigin;
 };

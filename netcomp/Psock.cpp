@@ -740,16 +740,16 @@ int TPowersock::ReceiveBlock() {
   return -1;
 }
 
-// The receive loop of both captures: every block goes to store, is counted and reported, and
-// re-arms the time-out; the loop ends at the peer's close, on Cancel, or when wantMore says so.
-void TPowersock::ReceiveBlocks(const std::function<void(const char*, int)>& store,
+// The receive loop of both captures: every block goes to store and is counted and reported; the
+// loop ends at the peer's close, on Cancel, or when wantMore says so. The time-out is a deadline
+// for the whole capture: TimerOn only clears TimedOut, the running timer keeps its start.
+void TPowersock::ReceiveBlocks(const std::function<int(const char*, int)>& store,
                                const std::function<bool()>& wantMore) {
   while (!Canceled && wantMore()) {
     int n = ReceiveBlock();
     if (n == 0) break;
     if (n > 0) {
-      store(TransferBuffer.data(), n);
-      BytesRecvd += n;
+      BytesRecvd += store(TransferBuffer.data(), n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
     }
@@ -764,47 +764,30 @@ void TPowersock::CaptureFile(const std::string& FileName) {
   TFinally timerOff([this] { TimerOff(); });
   {
     TFileStream file(FileName, fmCreate);
-    ReceiveBlocks([&](const char* data, int n) { file.WriteBuffer(data, n); }, [] { return true; });
+    ReceiveBlocks(
+        [&](const char* data, int n) {
+          if (file.Write(data, n) != n)
+            throw EWriteError(Format("Cannot write file %s", FileName.c_str()));
+          return n;
+        },
+        [] { return true; });
+    file.Close();
   }
   ThrowIfCanceled("Socket send aborted");
 }
 
-std::string TPowersock::CaptureString(int32_t Count) {
+std::string TPowersock::CaptureString(int64_t Count) {
   ReportStatus(8, "Capture String");
   std::string s;
   BytesRecvd = 0;
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
-  ReceiveBlocks([&](const char* data, int n) { s.append(data, static_cast<size_t>(n)); },
-                [&] { return Count == -1 || static_cast<int64_t>(s.size()) < Count; });
+  ReceiveBlocks(
+      [&](const char* data, int n) {
+        s.append(data, static_cast<size_t>(n));
+        return n;
+      },
+      [&] { return Count == -1 || static_cast<int64_t>(s.size()) < Count; });
   ThrowIfCanceled("Socket capture aborted");
   return s;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Text fields
-
-std::string NthWord(const std::string& s, char Delimiter, int n) {
-  std::string result;
-  int count = 0;
-  for (char c : s) {
-    if (c == Delimiter) {
-      if (++count == n) break;
-    } else if (count == n - 1) {
-      result += c;
-    }
-  }
-  return result;
-}
-
-int NthWordPos(const std::string& s, char Delimiter, int n) {
-  if (s.empty()) throw ERangeError();
-  int length = static_cast<int>(s.size());
-  int count = 0;
-  int i = 0;
-  do {
-    ++i;
-    if (s[i - 1] == Delimiter) ++count;
-  } while (count != n && i != length);
-  return i == length ? length + 1 : i;
 }

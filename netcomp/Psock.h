@@ -115,9 +115,10 @@ public:
   // One line including its line end; empty when the peer has closed.
   std::string ReadLn();
   void SendFile(const std::string& FileName);
+  // Until the peer closes. A file that cannot be written raises EWriteError.
   void CaptureFile(const std::string& FileName);
-  // Count -1: until the peer closes.
-  std::string CaptureString(int32_t Count = -1);
+  // Count -1: until the peer closes; else until Count bytes are held, tested between blocks.
+  std::string CaptureString(int64_t Count = -1);
 
   void TimerOn();
   void TimerOff();
@@ -130,14 +131,14 @@ public:
   // State, readable by the application and writable by protocol components.
   std::array<char, TransferBufferSize> TransferBuffer{};
   std::unique_ptr<TStringList> WinsockInfo;
-  int32_t BytesSent = 0;
+  int64_t BytesSent = 0;
   bool Canceled = false;
   int32_t LastErrorNo = 0;
   std::string Status;
   bool EventOk = false;
   bool TimedOut = false;
-  int32_t BytesTotal = 0;
-  int32_t BytesRecvd = 0;
+  int64_t BytesTotal = 0;
+  int64_t BytesRecvd = 0;
   bool LookupDone = false;
   win::sockaddr_in RemoteAddress{};
   std::string LastReply;
@@ -156,7 +157,8 @@ protected:
   // Processes the pending messages, or waits for one first when nothing can happen without one.
   void PumpMessages(bool WaitForMessage);
   int ReceiveBlock();
-  void ReceiveBlocks(const std::function<void(const char*, int)>& store,
+  // store returns how many of the bytes it took; only those are counted in BytesRecvd.
+  void ReceiveBlocks(const std::function<int(const char*, int)>& store,
                      const std::function<bool()>& wantMore);
   void SendBlock(const char* data, size_t length, bool report,
                  const std::function<void()>& awaitSpace);

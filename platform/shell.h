@@ -19,6 +19,7 @@ using ::CoCreateInstance;
 using ::CoInitialize;
 using ::CoUninitialize;
 using ::HRESULT;
+using ::IID;
 using ::IMalloc;
 using ::IPersistFile;
 using ::IShellLinkA;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, in stages: the plain build, the same suite under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build with its tests under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, short fuzz runs, and the Windows build with its
+# tests under Wine.
 #
 # Contract of a stage: one command whose output ends with a line of the form
 #   NAME: N passed, N failed, N skipped
@@ -79,6 +80,7 @@ stage() {
 
 stage ctest_stage build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_WERROR=ON
 stage asan_stage
+stage bash scripts/fuzz.sh --short
 stage bash scripts/test-windows.sh
 
 echo "total: $passed passed, $failed failed, $skipped skipped"

@@ -33,7 +33,7 @@ public:
   }
 
   std::vector<std::string> log;
-  std::vector<int32_t> packetTotals;
+  std::vector<int64_t> packetTotals;
   int packets = 0;
   bool handleRedirect = false;
 };

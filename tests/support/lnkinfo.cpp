@@ -1,23 +1,13 @@
 #include "support/lnkinfo.h"
 
-#include <cstdio>
-
 #include "support/testenv.h"
 
 namespace testenv {
 
 std::optional<std::map<std::string, std::string>> LnkInfo(const std::string& file) {
-  std::string quoted = "'";
-  for (char c : file)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  quoted += "'";
-  std::FILE* p = popen(("lnkinfo " + quoted + " 2>/dev/null").c_str(), "r");
-  if (!p) return std::nullopt;
-  std::string out;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-    out.append(buf, n);
-  if (pclose(p) != 0) return std::nullopt;
+  std::optional<std::string> output = RunLnkinfo(file);
+  if (!output) return std::nullopt;
+  const std::string& out = *output;
 
   std::map<std::string, std::string> fields;
   size_t pos = 0;

@@ -14,6 +14,10 @@ std::optional<std::map<std::string, std::string>> LnkInfo(const std::string& fil
 
 // The header's ShowCommand field (offset 60). lnkinfo 20181227 prints 0 for it whatever is
 // stored, so it is read from the file itself.
+// lnkinfo's standard output for the file; nullopt when it cannot run or fails. Under Wine the
+// Linux program is started with the file's Linux path.
+std::optional<std::string> RunLnkinfo(const std::string& file);
+
 std::optional<uint32_t> LnkShowCommand(const std::string& file);
 
 } // namespace testenv

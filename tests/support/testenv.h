@@ -49,6 +49,11 @@ std::string WineVersion();
       GTEST_SKIP() << "Wine deviation: " << what << " (Wine " << testenv::WineVersion() << ")";    \
   } while (0)
 
+// Puts a program into dir, as a download leaves it (not marked executable), that runs for about
+// 0.2 s, writes its argument count and a line end into "<its path>.ran", and exits with
+// exitCode (0-9). Returns its path.
+std::string ExitingProgram(const std::string& dir, int exitCode);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

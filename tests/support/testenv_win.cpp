@@ -27,6 +27,17 @@ std::string MakeTempDir() {
   throw std::runtime_error("cannot create a temporary folder");
 }
 
+std::string ExitingProgram(const std::string& dir, int exitCode) {
+  // The helper's path as the build knows it, on Wine's drive Z:.
+  std::string helper = "Z:" CORVANE_EXIT_HELPER;
+  for (char& c : helper)
+    if (c == '/') c = '\\';
+  std::string path = dir + "\\exit" + std::to_string(exitCode) + ".exe";
+  if (!CopyFileA(helper.c_str(), path.c_str(), FALSE))
+    throw std::runtime_error("cannot copy " + helper);
+  return path;
+}
+
 std::string WineVersion() {
   using Fn = const char*(__cdecl*)();
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");

@@ -4,6 +4,9 @@
 //           [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]
 //           [--cookie TEXT] [--referer TEXT] URL
 //
+// Without -o the body goes to standard output as it arrives. --timeout is a deadline in
+// milliseconds for each operation (lookup, connect, each header line, the whole body), not an
+// idle time; 0 waits for ever.
 // Exit status: 0 after OnSuccess, 1 after OnFailure, 2 after an exception (or bad usage),
 // 3 when the call ended with neither event.
 #include <cstdio>
@@ -20,7 +23,10 @@ namespace {
 const char kUsage[] =
     "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]\n"
     "               [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]\n"
-    "               [--cookie TEXT] [--referer TEXT] URL\n";
+    "               [--cookie TEXT] [--referer TEXT] URL\n"
+    "  -o FILE       write the body to FILE (default: standard output, as it arrives)\n"
+    "  --timeout MS  deadline of each operation (lookup, connect, header line, whole body);\n"
+    "                0 waits for ever\n";
 
 struct Options {
   std::string output;
@@ -124,6 +130,11 @@ int main(int argc, char** argv) {
     if (o.toFile) {
       http.InputFileMode = true;
       http.Body = o.output;
+    } else {
+      http.BodySink = [](const char* data, size_t size) {
+        if (std::fwrite(data, 1, size, stdout) != size)
+          throw EWriteError("Cannot write file stdout");
+      };
     }
     if (!o.proxy.empty()) {
       size_t colon = o.proxy.rfind(':');
@@ -164,8 +175,7 @@ int main(int argc, char** argv) {
 
     Request(http, o.method, o.url, o.data);
 
-    if (!o.toFile) std::fwrite(http.Body.data(), 1, http.Body.size(), stdout);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) throw EWriteError("Cannot write file stdout");
     Line("reply " + IntToStr(http.ReplyNumber));
   } catch (const Exception& e) {
     Line(std::string("error ") + e.ClassName() + ": " + e.Message);

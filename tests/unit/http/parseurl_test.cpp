@@ -97,12 +97,19 @@ TEST(ParseUrl, RejectsEmptyHttpsAndBadPorts) {
   }
 }
 
-TEST(ParseUrl, PathIsCutAt256) {
-  std::string longPath = "/" + std::string(300, 'p');
-  Parsed got = Parse("http://h.example" + longPath);
-  EXPECT_EQ(got.path, longPath.substr(0, 256));
-  EXPECT_EQ(got.url, "http://h.example" + longPath);
-  EXPECT_EQ(Parse("h.example" + longPath).path.size(), 256u);
+TEST(ParseUrl, LongPathsWholeAbsurdOnesAndBadPortsRefused) {
+  std::string longPath = "/" + std::string(8000, 'p');
+  EXPECT_EQ(Parse("http://h.example" + longPath).path, longPath);
+  EXPECT_EQ(Parse("h.example" + longPath).path, longPath);
+  // A colon in a path is no scheme: the port stays.
+  EXPECT_EQ(Parse("/files/a:b", "h.example", 8080).port, 8080);
+  for (std::string url :
+       {"http://h.example/" + std::string(40000, 'p'), std::string("http://h.example:65616/"),
+        std::string("http://h.example:0/"), std::string("http://h.example:-1/")}) {
+    TNMHTTP h(nullptr);
+    h.Url = url;
+    EXPECT_THROW(h.ParseUrl(), Exception) << url.substr(0, 40);
+  }
 }
 
 } // namespace

@@ -308,5 +308,35 @@ TEST_F(InstallSteps, ForeignExceptionDuringADownloadLeavesNoPartialFile) {
   EXPECT_EQ(errorBoxes.boxes[0].text, "");
 }
 
+TEST_F(InstallSteps, ProgressBeyondThirtyTwoBitsScalesMaximumAndPositionAlike) {
+  Start({Ok("")});
+  struct Case {
+    int64_t total, received;
+    int max, position;
+  };
+  const int64_t GiB = int64_t{1} << 30;
+  for (const Case& c :
+       {Case{INT32_MAX, 1000, INT32_MAX, 1000},
+        Case{5 * GiB, 3 * GiB, static_cast<int>(5 * GiB / 4), static_cast<int>(3 * GiB / 4)},
+        Case{5 * GiB, 5 * GiB, static_cast<int>(5 * GiB / 4), static_cast<int>(5 * GiB / 4)}}) {
+    form->NMHTTP1->BytesTotal = c.total;
+    form->NMHTTP1->BytesRecvd = c.received;
+    form->NMHTTP1PacketRecvd2(nullptr);
+    EXPECT_EQ(view().progressMax, c.max) << c.total;
+    EXPECT_EQ(view().progressPosition, c.position) << c.received;
+  }
+}
+
+TEST_F(InstallSteps, FullDiskDuringAnUpdateKeepsTheOldFileAndTellsTheUser) {
+  Start({Ok("l"), Ok("new wallet"), Ok("v")});
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  // The temporary file is a link to a full device: every write to it fails.
+  std::filesystem::create_symlink("/dev/full", appDir + "/corvane-qt.exe.part");
+  Press(true, false);
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Cannot write file C:\\Corvane\\corvane-qt.exe.");
+}
+
 } // namespace
 } // namespace installtest
