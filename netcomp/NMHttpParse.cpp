@@ -73,7 +73,7 @@ void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& P
   if (!host.empty()) Host = host;
 
   if (Path.empty()) {
-    Path.assign(1, '/');
+    Path.assign(1, '/'); // GCC 12 warns (-Wrestrict) on assigning a literal here
     Url += "/";
   }
 }

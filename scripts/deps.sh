@@ -8,6 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   fonts-open-sans xvfb xauth xdotool x11-utils imagemagick
   nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
+  libssl-dev openssl
   g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev
 )
 missing=()

@@ -17,15 +17,20 @@ MSG
   exit 1
 fi
 
+# A demo publisher key: the demo server signs its files with it, the demo build checks them.
+mkdir -p build-demo
+key=$PWD/build-demo/demo-key.pem
+[ -s "$key" ] || openssl ecparam -genkey -noout -name prime256v1 -out "$key"
+openssl ec -in "$key" -pubout -out build-demo/demo-key.pub.pem 2>/dev/null
 cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE="${CORVANE_BUILD_TYPE:-RelWithDebInfo}" -DCORVANE_BUILD_TESTS=OFF \
-  -DCORVANE_DOWNLOAD_URL="http://127.0.0.1:$port/downloads/"
+  -DCORVANE_DOWNLOAD_URL="http://127.0.0.1:$port/downloads/" -DCORVANE_PUBLIC_KEY="$PWD/build-demo/demo-key.pub.pem"
 cmake --build build-demo -j "$jobs" --target corvane-setup
 
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
   echo "scripts/run.sh: port $port is in use; choose another with CORVANE_DEMO_PORT=..." >&2
   exit 1
 fi
-python3 scripts/demo-server.py --port "$port" &
+python3 scripts/demo-server.py --port "$port" --sign-key "$key" &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
 for _ in $(seq 1 100); do

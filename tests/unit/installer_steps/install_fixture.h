@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "installer/Cvnsetupmain.h"
@@ -39,6 +40,8 @@ protected:
   testview::ScopedRecordingViews views;
   testview::ScopedMessageBoxRecorder errorBoxes;
   std::string savedUrl = DownloadUrl;
+  // These steps are those of a build without a publisher key unless a test sets one.
+  std::string savedKey = std::exchange(PublisherKey, "");
   std::unique_ptr<testsupport::LoopbackPeer> peer;
   std::unique_ptr<TForm1> form;
   size_t startupLines = 0;
@@ -60,6 +63,7 @@ protected:
   ~InstallSteps() override {
     form.reset();
     DownloadUrl = savedUrl;
+    PublisherKey = savedKey;
     Application->Title = savedTitle;
   }
 
