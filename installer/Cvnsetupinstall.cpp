@@ -66,14 +66,14 @@ void ReplaceText(std::string& text, const std::string& from, const std::string& 
 void TForm1::CreateNMHTTP1() {
   NMHTTP1 = std::make_unique<TNMHTTP>(this);
   NMHTTP1->Name = "NMHTTP1";
-  const auto& stored = form1_layout::NMHTTP1;
-  NMHTTP1->Port = stored.Port;
-  NMHTTP1->ReportLevel = stored.ReportLevel;
-  NMHTTP1->Body = stored.Body;
-  NMHTTP1->Header = stored.Header;
-  NMHTTP1->InputFileMode = stored.InputFileMode;
-  NMHTTP1->OutputFileMode = stored.OutputFileMode;
-  NMHTTP1->ProxyPort = stored.ProxyPort;
+  // The form's stored property values.
+  NMHTTP1->Port = 0;
+  NMHTTP1->ReportLevel = 0;
+  NMHTTP1->Body = "Default.htm";
+  NMHTTP1->Header = "Head.txt";
+  NMHTTP1->InputFileMode = false;
+  NMHTTP1->OutputFileMode = false;
+  NMHTTP1->ProxyPort = 0;
   NMHTTP1->OnSuccess = [this](CmdType Cmd) { NMHTTP1Success(Cmd); };
   NMHTTP1->OnFailure = [this](CmdType Cmd) { NMHTTP1Failure(Cmd); };
   NMHTTP1->OnPacketRecvd = [this](TObject* Sender) { NMHTTP1PacketRecvd2(Sender); };
@@ -83,10 +83,7 @@ void TForm1::Button1Click(TObject*) {
   // The component serves one request at a time: a press during an install is ignored.
   if (installing_) return;
   installing_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{installing_};
+  TFinally reset([this] { installing_ = false; });
 
   if (!PublisherKey.empty() &&
       (view_->IsChecked(TCheckBoxId::CheckBox1) || view_->IsChecked(TCheckBoxId::CheckBox2)) &&

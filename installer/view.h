@@ -114,16 +114,4 @@ inline constexpr int FirstControlId = 100;
 // ProgressBar1 at start.
 inline constexpr int ProgressMin = 0, ProgressMax = 100, ProgressPosition = 0;
 
-// NMHTTP1's stored property values.
-struct TNMHTTP1Spec {
-  int Port;
-  int ReportLevel;
-  const char* Body;
-  const char* Header;
-  bool InputFileMode;
-  bool OutputFileMode;
-  int ProxyPort;
-};
-inline constexpr TNMHTTP1Spec NMHTTP1{0, 0, "Default.htm", "Head.txt", false, false, 0};
-
 } // namespace form1_layout

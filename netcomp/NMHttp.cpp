@@ -97,7 +97,9 @@ std::string TNMHTTP::Origin() const {
 std::string TNMHTTP::OriginUrl() const {
   const std::string scheme = httpparse::HasScheme(Url) ? LowerCase(NthWord(Url, ':', 1)) : "http";
   const int32_t standard = scheme == "ftp" ? 21 : scheme == "gopher" ? 70 : 80;
-  return scheme + "://" + Host + (Port == standard ? "" : ":" + IntToStr(Port));
+  std::string origin = scheme + "://" + Host;
+  if (Port != standard) origin.append(1, ':').append(IntToStr(Port));
+  return origin;
 }
 
 void TNMHTTP::BuildRequest() {

@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev qt6-qpa-plugins
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev
   fonts-open-sans xvfb xauth xdotool x11-utils imagemagick
   nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
   libssl-dev openssl

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the installer against the bundled demo download server and starts it.
-#   scripts/run.sh            (CORVANE_DEMO_PORT=8753 by default)
+#   scripts/run.sh            (CORVANE_DEMO_PORT=8753 by default; WINEPREFIX=... to install
+#                              into another prefix than build-demo/wineprefix)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 port=${CORVANE_DEMO_PORT:-8753}
 jobs=${JOBS:-2}
 
+scripts/deps.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<MSG
 scripts/run.sh: no display. The installer is a desktop program and needs a graphical session
@@ -15,7 +17,6 @@ MSG
   exit 1
 fi
 
-scripts/deps.sh
 # A demo publisher key: the demo server signs its files with it, the demo build checks them.
 mkdir -p build-demo
 key=$PWD/build-demo/demo-key.pem
@@ -38,10 +39,14 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
-# The installer creates its folders one level deep, as on Windows, where the user profile exists.
-prefix=${WINEPREFIX:-$HOME/.wine}
-mkdir -p "$prefix/drive_c/users/$(id -un)/AppData/Roaming"
-echo "Corvane Setup (demo): files go to $prefix/drive_c (the Wine-style C: drive)."
+# The demo installs into a Wine-style prefix of its own (the user's ~/.wine stays untouched)
+# unless WINEPREFIX names one. The installer creates its folders one level deep, as on Windows,
+# where the user profile exists.
+export WINEPREFIX=${WINEPREFIX:-$PWD/build-demo/wineprefix}
+mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming"
+echo "Corvane Setup (demo): files go to $WINEPREFIX/drive_c (the Wine-style C: drive)."
 status=0
 build-demo/corvane-setup || status=$?
+echo "Corvane Setup (demo) closed. What it installed is under $WINEPREFIX/drive_c;"
+echo "the shortcuts and the blockchain are in the user profile, $WINEPREFIX/drive_c/users/$(id -un)."
 exit "$status"

@@ -7,7 +7,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
 build=${CORVANE_BUILD_DIR:-$src/build}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
+# The URL built into the program: ctest passes it; run by hand, the build's cache has it.
+url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -16,6 +17,7 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
   done
   [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
   [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
     skip "the build checks downloads against a key, and CORVANE_SIGNING_KEY names no key to sign them with"
   case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac

@@ -22,7 +22,7 @@ namespace installtest {
 using testsupport::PeerScript;
 
 inline PeerScript Reply(const std::string& head, const std::string& body) {
-  return PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + body).Close();
+  return testsupport::Answer(head + "\r\n\r\n" + body);
 }
 inline PeerScript Ok(const std::string& body) {
   return Reply("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()), body);
