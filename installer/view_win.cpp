@@ -66,14 +66,14 @@ bool FontInstalled(const char* face) {
 }
 
 // The stored face when it is installed, else the system's message font at the stored height.
-HFONT MakeFont(const TFontSpec& spec, UINT dpi) {
+HFONT MakeFont(const TFontSpec& stored, UINT dpi) {
   LOGFONTA font{};
-  font.lfHeight = -MulDiv(spec.PixelHeight, static_cast<int>(dpi), DesignDpi);
-  font.lfWeight = spec.Bold ? FW_BOLD : FW_NORMAL;
-  const bool isDefault = spec.Name == DefaultFont.Name;
+  font.lfHeight = -MulDiv(stored.PixelHeight, static_cast<int>(dpi), DesignDpi);
+  font.lfWeight = stored.Bold ? FW_BOLD : FW_NORMAL;
+  const bool isDefault = stored.Name == DefaultFont.Name;
   font.lfCharSet = isDefault ? DEFAULT_CHARSET : ANSI_CHARSET;
-  if (FontInstalled(spec.Name)) {
-    lstrcpynA(font.lfFaceName, spec.Name, LF_FACESIZE);
+  if (FontInstalled(stored.Name)) {
+    lstrcpynA(font.lfFaceName, stored.Name, LF_FACESIZE);
   } else {
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
