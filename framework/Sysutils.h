@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 // The framework's base exception: a message text and a class name for reports.
 class Exception : public std::exception {
@@ -61,3 +62,20 @@ std::string Trim(const std::string& s);
 
 // The value of an environment variable (name matched without regard to case), or empty text.
 std::string GetEnvVariable(const std::string& name);
+
+// Runs f when the scope ends, also by an exception; an exception from f itself is swallowed.
+template <class F> class TFinally {
+public:
+  explicit TFinally(F f) : f_(std::move(f)) {}
+  ~TFinally() {
+    try {
+      f_();
+    } catch (...) {
+    }
+  }
+  TFinally(const TFinally&) = delete;
+  TFinally& operator=(const TFinally&) = delete;
+
+private:
+  F f_;
+};

@@ -2,9 +2,11 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "installer/Cvnsetupmain.h"
+#include "platform/crypto.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -17,6 +19,43 @@ void RemoveQuietly(const std::string& path) {
   std::filesystem::remove(platform::NativePath(path), ec);
 }
 
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
+// The total size of the download a partial file belongs to, kept beside it; 0 when unknown.
+std::string TotalFile(const std::string& temp) {
+  return temp + ".total";
+}
+int64_t ReadTotal(const std::string& temp) {
+  std::ifstream in(platform::NativePath(TotalFile(temp)));
+  long long total = 0;
+  return in >> total && total > 0 ? total : 0;
+}
+void WriteTotal(const std::string& temp, int64_t total) {
+  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc) << total << "\n";
+}
+
+// "HASH  NAME" or "HASH *NAME" lines, as sha256sum writes them.
+std::map<std::string, std::string> ParseSums(const std::string& list) {
+  std::map<std::string, std::string> sums;
+  size_t at = 0;
+  while (at < list.size()) {
+    size_t end = list.find('\n', at);
+    if (end == std::string::npos) end = list.size();
+    std::string line = list.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 67 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) continue;
+    std::string hash = LowerCase(line.substr(0, 64));
+    if (hash.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+    sums[line.substr(66)] = hash;
+  }
+  return sums;
+}
+
 void ReplaceText(std::string& text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
@@ -27,14 +66,14 @@ void ReplaceText(std::string& text, const std::string& from, const std::string& 
 void TForm1::CreateNMHTTP1() {
   NMHTTP1 = std::make_unique<TNMHTTP>(this);
   NMHTTP1->Name = "NMHTTP1";
-  const auto& stored = form1_layout::NMHTTP1;
-  NMHTTP1->Port = stored.Port;
-  NMHTTP1->ReportLevel = stored.ReportLevel;
-  NMHTTP1->Body = stored.Body;
-  NMHTTP1->Header = stored.Header;
-  NMHTTP1->InputFileMode = stored.InputFileMode;
-  NMHTTP1->OutputFileMode = stored.OutputFileMode;
-  NMHTTP1->ProxyPort = stored.ProxyPort;
+  // The form's stored property values.
+  NMHTTP1->Port = 0;
+  NMHTTP1->ReportLevel = 0;
+  NMHTTP1->Body = "Default.htm";
+  NMHTTP1->Header = "Head.txt";
+  NMHTTP1->InputFileMode = false;
+  NMHTTP1->OutputFileMode = false;
+  NMHTTP1->ProxyPort = 0;
   NMHTTP1->OnSuccess = [this](CmdType Cmd) { NMHTTP1Success(Cmd); };
   NMHTTP1->OnFailure = [this](CmdType Cmd) { NMHTTP1Failure(Cmd); };
   NMHTTP1->OnPacketRecvd = [this](TObject* Sender) { NMHTTP1PacketRecvd2(Sender); };
@@ -44,11 +83,12 @@ void TForm1::Button1Click(TObject*) {
   // The component serves one request at a time: a press during an install is ignored.
   if (installing_) return;
   installing_ = true;
-  struct Reset {
-    bool& flag;
-    ~Reset() { flag = false; }
-  } reset{installing_};
+  TFinally reset([this] { installing_ = false; });
 
+  if (!PublisherKey.empty() &&
+      (view_->IsChecked(TCheckBoxId::CheckBox1) || view_->IsChecked(TCheckBoxId::CheckBox2)) &&
+      !FetchFileList())
+    return;
   if (view_->IsChecked(TCheckBoxId::CheckBox1)) InstallProgram();
   if (view_->IsChecked(TCheckBoxId::CheckBox2)) InstallBlockchain();
   if (!view_->IsChecked(TCheckBoxId::CheckBox1) && !view_->IsChecked(TCheckBoxId::CheckBox2))
@@ -118,7 +158,7 @@ void TForm1::DownloadBlockchain() {
   DownloadOk = false;
   const std::string url = ArchiveUrl();
   Log("trying " + url);
-  GetInto(url, dest);
+  GetInto(url, dest, true);
   if (DownloadOk) {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
@@ -134,13 +174,25 @@ void TForm1::DownloadBlockchain() {
 
 // A download never destroys the installed file: the body goes into a temporary sibling, which
 // replaces dest only once the success event has come. Everything the user sees names dest.
-void TForm1::GetInto(const std::string& url, const std::string& dest) {
+void TForm1::GetInto(const std::string& url, const std::string& dest, bool resumable) {
   const std::string temp = dest + ".part";
+  NMHTTP1->ResumeFrom = 0;
+  NMHTTP1->ResumeTotal = 0;
+  if (resumable) {
+    const int64_t have = FileSize(temp), total = ReadTotal(temp);
+    if (have > 0 && have < total) {
+      NMHTTP1->ResumeFrom = have;
+      NMHTTP1->ResumeTotal = total;
+      Log("resuming download from byte " + IntToStr(have));
+    } else {
+      SettlePartial(temp, false);
+    }
+  }
   NMHTTP1->Body = temp;
   received_ = false;
   auto failed = [&] {
     NMHTTP1->Body = dest;
-    RemoveQuietly(temp);
+    SettlePartial(temp, resumable);
     if (closing_) throw EAbort();
   };
   try {
@@ -154,23 +206,32 @@ void TForm1::GetInto(const std::string& url, const std::string& dest) {
     failed();
     throw;
   }
-  NMHTTP1->Body = dest;
-  if (closing_) {
-    RemoveQuietly(temp);
-    throw EAbort();
-  }
+  const bool resumeRefused =
+      NMHTTP1->ResumeFrom > 0 &&
+      (NMHTTP1->CapturedStatus == 416 || (NMHTTP1->CapturedStatus == 206 && !NMHTTP1->Resumed));
+  if (closing_ || !received_) failed();
   if (!received_) {
-    RemoveQuietly(temp);
+    if (resumeRefused) {
+      Log("cannot resume - starting over");
+      GetInto(url, dest, resumable);
+    }
+    return;
+  }
+  NMHTTP1->Body = dest;
+  if (!PublisherKey.empty() && !MatchesFileList(url.substr(url.rfind('/') + 1), temp)) {
+    SettlePartial(temp, false);
+    DownloadOk = false;
     return;
   }
   try {
     // On the disk before it replaces anything: a power cut must not leave a short file behind.
     TFileStream(temp, fmOpenReadWrite).Close(true);
   } catch (Exception&) {
-    RemoveQuietly(temp);
+    SettlePartial(temp, false);
     DownloadOk = false;
     throw EWriteError(Format("Cannot write file %s", dest.c_str()));
   }
+  RemoveQuietly(TotalFile(temp));
   std::error_code ec;
   std::filesystem::rename(platform::NativePath(temp), platform::NativePath(dest), ec);
   if (ec) {
@@ -179,6 +240,82 @@ void TForm1::GetInto(const std::string& url, const std::string& dest) {
     DownloadOk = false;
     throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
   }
+}
+
+void TForm1::SettlePartial(const std::string& temp, bool resumable) {
+  if (resumable) {
+    const TNMHTTP& http = *NMHTTP1;
+    // Untouched by this attempt, or a prefix of a body of known size.
+    if (http.CapturedStatus == 0 && http.ResumeFrom > 0) return;
+    if (http.Resumed) return;
+    if (http.CapturedStatus == 200 && http.BytesTotal > 0 && FileSize(temp) > 0) {
+      WriteTotal(temp, http.BytesTotal);
+      return;
+    }
+  }
+  RemoveQuietly(temp);
+  RemoveQuietly(TotalFile(temp));
+}
+
+bool TForm1::FetchText(const std::string& url, std::string& text) {
+  NMHTTP1->InputFileMode = false;
+  NMHTTP1->ResumeFrom = 0;
+  DownloadOk = false;
+  // The text is kept in memory: a reply far beyond any list is cut off and refused.
+  constexpr int64_t kMaxText = 1 << 20;
+  bool tooLong = false;
+  auto progress = NMHTTP1->OnPacketRecvd;
+  NMHTTP1->OnPacketRecvd = [&](TObject* Sender) {
+    if (progress) progress(Sender);
+    if (NMHTTP1->BytesRecvd > kMaxText && !tooLong) {
+      tooLong = true;
+      NMHTTP1->Abort();
+    }
+  };
+  struct Restore {
+    TNMHTTP& http;
+    TNotifyEvent event;
+    ~Restore() { http.OnPacketRecvd = event; }
+  } restore{*NMHTTP1, progress};
+  try {
+    NMHTTP1->Get(url);
+  } catch (EAbortError&) {
+    if (closing_) throw EAbort();
+    if (tooLong) return false;
+    throw;
+  } catch (...) {
+    if (closing_) throw EAbort();
+    throw;
+  }
+  if (closing_) throw EAbort();
+  text = NMHTTP1->Body;
+  return DownloadOk;
+}
+
+bool TForm1::FetchFileList() {
+  fileSums_.clear();
+  const std::string url = DownloadUrl + "SHA256SUMS";
+  Log("getting signed file list " + url);
+  std::string list, signature;
+  if (FetchText(url, list) && FetchText(url + ".sig", signature) &&
+      platform::VerifyP256Signature(PublisherKey, list, signature))
+    fileSums_ = ParseSums(list);
+  DownloadOk = false;
+  if (fileSums_.empty()) {
+    Log("could not verify the file list - nothing was installed");
+    view_->ShowMessageBox("could not verify the list of downloads", "Verification failure");
+    return false;
+  }
+  Log("file list verified");
+  return true;
+}
+
+bool TForm1::MatchesFileList(const std::string& name, const std::string& file) {
+  auto listed = fileSums_.find(name);
+  auto hash = platform::FileSha256(file);
+  if (listed != fileSums_.end() && hash && *hash == listed->second) return true;
+  Log("could not verify " + name + " - the download was discarded");
+  return false;
 }
 
 void TForm1::WindowClosing() {

@@ -2,12 +2,14 @@
 #include "installer/Cvnsetupmain.h"
 
 #include "platform/win32.h"
+#include "publisher_key.h"
 
 std::string Ticker = "cvn";
 std::string IniPath = "Corvane";
 std::string DownloadUrl = CORVANE_DOWNLOAD_URL;
 std::string WalletExe = "corvane-qt.exe";
 std::string AppDir = "C:\\" + IniPath + "\\";
+std::string PublisherKey = kPublisherKeyPem;
 
 std::string DataPath;
 std::string FoundText;

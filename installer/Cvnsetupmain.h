@@ -1,6 +1,8 @@
 // TForm1: the installer window's logic, its settings and the state its steps share.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -14,6 +16,9 @@ extern std::string IniPath;
 extern std::string DownloadUrl; // always ends with "/"
 extern std::string WalletExe;
 extern std::string AppDir; // "C:\" + IniPath + "\"
+// The publisher's ECDSA P-256 public key (PEM), built in. Empty: downloads are not verified and
+// the installer asks for nothing beyond its four files.
+extern std::string PublisherKey;
 
 // Names derived from the settings, rebuilt on each use. The separators differ on purpose:
 // local paths on AppDir and the archive use backslashes, VersionFile forward slashes, and
@@ -75,8 +80,18 @@ private:
   std::unique_ptr<TInstallerView> view_;
 
   void CreateNMHTTP1();
-  // Downloads url into a temporary sibling of dest, which replaces dest only after success.
-  void GetInto(const std::string& url, const std::string& dest);
+  // Downloads url into a temporary sibling of dest, which replaces dest only after success (and,
+  // with a publisher key, only when it matches the signed list). A resumable download keeps what
+  // arrived before a cut and asks for the rest next time.
+  void GetInto(const std::string& url, const std::string& dest, bool resumable = false);
+  // After a download that did not succeed: keeps a partial file that the next attempt can
+  // continue, removes anything else.
+  void SettlePartial(const std::string& temp, bool resumable);
+  // With a publisher key: fetches the list of downloads and its signature and checks them.
+  bool FetchFileList();
+  bool FetchText(const std::string& url, std::string& text);
+  bool MatchesFileList(const std::string& name, const std::string& file);
+  std::map<std::string, std::string> fileSums_; // file name -> SHA-256 (hex)
   // A close during an install aborts the running download.
   void WindowClosing();
   bool installing_ = false;

@@ -10,7 +10,7 @@
 
 enum class TCheckBoxId { CheckBox1, CheckBox2 };
 
-// One implementation per toolkit (view_qt.cpp), and a recording one for tests.
+// One implementation per toolkit (view_qt.cpp, view_win.cpp), and a recording one for tests.
 class TInstallerView {
 public:
   virtual ~TInstallerView() = default;
@@ -51,7 +51,7 @@ using TViewFactory = std::function<std::unique_ptr<TInstallerView>()>;
 TViewFactory SetViewFactory(TViewFactory factory);
 // Raises Exception when no factory is set.
 std::unique_ptr<TInstallerView> CreateInstallerView();
-// The toolkit's view (view_qt.cpp).
+// The toolkit's view (view_qt.cpp or view_win.cpp).
 std::unique_ptr<TInstallerView> CreatePlatformView();
 
 // The stored layout of TForm1. Positions are left, top, width, height within the parent's
@@ -108,19 +108,10 @@ inline constexpr TControlSpec Controls[] = {
     {"Button1", "Button", "Panel1", 352, 140, 75, 25, TAlign::None, "Next", OpenSans16Bold, 2},
 };
 
+// The Windows view's control IDs: FirstControlId plus the control's index in Controls.
+inline constexpr int FirstControlId = 100;
+
 // ProgressBar1 at start.
 inline constexpr int ProgressMin = 0, ProgressMax = 100, ProgressPosition = 0;
-
-// NMHTTP1's stored property values.
-struct TNMHTTP1Spec {
-  int Port;
-  int ReportLevel;
-  const char* Body;
-  const char* Header;
-  bool InputFileMode;
-  bool OutputFileMode;
-  int ProxyPort;
-};
-inline constexpr TNMHTTP1Spec NMHTTP1{0, 0, "Default.htm", "Head.txt", false, false, 0};
 
 } // namespace form1_layout

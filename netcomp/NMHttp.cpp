@@ -97,7 +97,9 @@ std::string TNMHTTP::Origin() const {
 std::string TNMHTTP::OriginUrl() const {
   const std::string scheme = httpparse::HasScheme(Url) ? LowerCase(NthWord(Url, ':', 1)) : "http";
   const int32_t standard = scheme == "ftp" ? 21 : scheme == "gopher" ? 70 : 80;
-  return scheme + "://" + Host + (Port == standard ? "" : ":" + IntToStr(Port));
+  std::string origin = scheme + "://" + Host;
+  if (Port != standard) origin.append(1, ':').append(IntToStr(Port));
+  return origin;
 }
 
 void TNMHTTP::BuildRequest() {
@@ -121,6 +123,7 @@ void TNMHTTP::BuildRequest() {
   if (!info.Referer.empty()) lines.SetHeader("Referer", info.Referer);
   if (!info.UserId.empty() && !info.Password.empty() && firstHost)
     lines.SetHeader("Authorization", "Basic " + Base64Line(info.UserId + ":" + info.Password));
+  if (ResumeFrom > 0) lines.Add("Range: bytes=" + IntToStr(ResumeFrom) + "-");
   lines.Add("Content-type: application/x-www-form-urlencoded");
   if (Command == CmdCopy || Command == CmdMove) lines.Add("URI-header: " + ExtraHeaderValue);
   if (Command == CmdLink || Command == CmdUnlink) lines.Add("Link: " + ExtraHeaderValue);
@@ -158,6 +161,7 @@ void TNMHTTP::SendRequest() {
 void TNMHTTP::ReadResponseHeader() {
   BytesTotal = 0;
   ReceivedCookie.clear();
+  ContentRange.clear();
   RedirectLocation.clear();
   HeaderComplete = false;
   HeaderValid = true;
@@ -206,6 +210,8 @@ void TNMHTTP::ReadResponseHeader() {
       if (!length || (HasLength && *length != BytesTotal)) HeaderValid = false;
       if (length) BytesTotal = *length;
       HasLength = true;
+    } else if (name == "CONTENT-RANGE") {
+      ContentRange = value;
     } else if (name == "TRANSFER-ENCODING") {
       if (LowerCase(value) == "chunked")
         Chunked = true;
@@ -224,6 +230,13 @@ bool TNMHTTP::ReadBody() {
   std::unique_ptr<TFileStream> file;
   std::string text;
   if (BodySink) {
+  } else if (Resumed) {
+    file = std::make_unique<TFileStream>(Body, fmOpenReadWrite);
+    if (file->Seek(0, soEnd) != ResumeFrom)
+      throw EFOpenError(Format("Cannot open file %s", Body.c_str()));
+    // The rest completes the file: count on from what it holds, up to the whole size.
+    BytesTotal = ResumeTotal;
+    HasLength = true;
   } else if (InputFileMode) {
     file = std::make_unique<TFileStream>(Body, fmCreate);
   }
@@ -243,7 +256,7 @@ bool TNMHTTP::ReadBody() {
   bool framingError = false;
 
   ReportStatus(8, InputFileMode ? "CaptureFile" : "Capture String");
-  BytesRecvd = 0;
+  BytesRecvd = Resumed ? ResumeFrom : 0;
   TimerOn();
   try {
     ReceiveBlocks(
@@ -297,10 +310,27 @@ void TNMHTTP::RaiseOutcome(bool success) {
   }
 }
 
+bool TNMHTTP::ContinuesFile() const {
+  if (ResumeFrom <= 0 || ResumeTotal <= ResumeFrom || Status() != 206) return false;
+  // "bytes FIRST-LAST/TOTAL" for exactly the rest of the file.
+  const std::string expected = "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(ResumeTotal - 1) +
+                               "/" + IntToStr(ResumeTotal);
+  if (LowerCase(ContentRange) != expected || Chunked) return false;
+  if (HasLength && BytesTotal != ResumeTotal - ResumeFrom) return false;
+  try {
+    return TFileStream(Body, fmOpenRead).Size() == ResumeFrom;
+  } catch (EFOpenError&) {
+    return false;
+  }
+}
+
 void TNMHTTP::ExecuteRequest() {
+  Resumed = false;
+  CapturedStatus = 0;
   CallOrigin.clear();
   for (int pass = 1;; ++pass) {
     bool unusable = false;
+    StatusRead = 0;
     ParseUrl();
     if (pass == 1) CallOrigin = Origin();
     BuildRequest();
@@ -311,6 +341,8 @@ void TNMHTTP::ExecuteRequest() {
       ReplyNumber = 0;
       StatusRead = 0;
       ReadResponseHeader();
+      Resumed = InputFileMode && !BodySink && HeaderComplete && HeaderValid && ContinuesFile();
+      if (InputFileMode && !BodySink && HeaderComplete && HeaderValid) CapturedStatus = StatusRead;
       const bool whole = HeaderComplete && HeaderValid && ReadBody();
 
       const int status = Status();
@@ -321,8 +353,9 @@ void TNMHTTP::ExecuteRequest() {
         RaiseOutcome(false);
         unusable = true;
       } else if (status < 299) {
-        // An interim reply, a part nobody asked for, or a body cut short is no download.
-        RaiseOutcome(status >= 200 && status != 206 && whole);
+        // An interim reply, a part that does not complete the file it was asked for, or a body cut
+        // short is no download.
+        RaiseOutcome(status >= 200 && (status != 206 || Resumed) && whole);
       } else if (status >= 300 && status <= 302) {
         Url = httpparse::ResolveLocation(OriginUrl(), Path, RedirectLocation);
         if (Url.empty()) {

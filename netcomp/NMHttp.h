@@ -75,6 +75,19 @@ public:
   bool EncodePostData = true;
   // The number in the last status line as read; ReplyNumber keeps only its low 16 bits.
   int32_t StatusRead = 0;
+  // Value of the last reply's Content-Range line.
+  std::string ContentRange;
+
+  // Resuming a body file: above 0, the request asks for the body from byte ResumeFrom on
+  // ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there and names ResumeTotal
+  // as the total is appended to the file named by Body, which must hold ResumeFrom bytes. Any
+  // other 206 is a failure. 0 leaves the request as it always was.
+  int64_t ResumeFrom = 0;
+  int64_t ResumeTotal = 0;
+  // Whether the last pass appended its body to the file.
+  bool Resumed = false;
+  // Status of the last pass whose body went into the file in this call; 0 while none did.
+  int32_t CapturedStatus = 0;
   // When set, the body of a reply goes here as it arrives instead of into Body.
   std::function<void(const char* Data, size_t Size)> BodySink;
 
@@ -121,6 +134,8 @@ private:
   void Run(const std::string& URL, CmdType Cmd);
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);
+  // Whether the reply just read continues the file as ResumeFrom and ResumeTotal describe.
+  bool ContinuesFile() const;
 
   // What the last reply header said.
   bool HeaderComplete = false; // ended with its blank line

@@ -522,11 +522,8 @@ uint16_t TPowersock::Accept() {
   uint16_t handle = FitHandle(s);
   win::WSAAsyncSelect(handle, SocketWindow, SocketMessage, SocketEventMask);
   RemoteAddress = address;
-  if (Canceled) {
-    Canceled = false;
-    win::closesocket(handle);
-    throw EAbortError("Socket send aborted");
-  }
+  if (Canceled) win::closesocket(handle);
+  ThrowIfCanceled("Socket send aborted");
   return handle;
 }
 
@@ -567,24 +564,35 @@ void TPowersock::Cancel() {
 // ---------------------------------------------------------------------------------------------
 // Data transfer
 
-namespace {
-// Runs TimerOff when an operation ends, also by an exception.
-template <class F> class TFinally {
-public:
-  explicit TFinally(F f) : f_(std::move(f)) {}
-  ~TFinally() {
-    try {
-      f_();
-    } catch (...) {
+// Sends length bytes until all are sent, the peer takes nothing more, or Cancel. When the buffer
+// is full, awaitSpace arms the retry and messages (Cancel, the time-out) are processed until one
+// comes. A reported block is counted and announced, and pending messages run after each send.
+void TPowersock::SendBlock(const char* data, size_t length, bool report,
+                           const std::function<void()>& awaitSpace) {
+  size_t remaining = length;
+  do {
+    int n = win::send(SocketHandle, data + (length - remaining), static_cast<int>(remaining), 0);
+    if (n == 0) break;
+    bool wait = n < 0;
+    if (n > 0) {
+      remaining -= static_cast<size_t>(n);
+      if (report) {
+        BytesSent += n;
+        if (OnPacketSent) OnPacketSent(this);
+      }
+    } else {
+      CheckSocketError(WSAEWOULDBLOCK);
+      awaitSpace();
     }
-  }
-  TFinally(const TFinally&) = delete;
-  TFinally& operator=(const TFinally&) = delete;
+    if (wait || report) PumpMessages(wait);
+  } while (remaining > 0 && !Canceled);
+}
 
-private:
-  F f_;
-};
-} // namespace
+void TPowersock::ThrowIfCanceled(const char* message) {
+  if (!Canceled) return;
+  Canceled = false;
+  throw EAbortError(message);
+}
 
 void TPowersock::SendBuffer(const char* Value, uint16_t BufLen) {
   ReportStatus(4, "Sending Buffer");
@@ -596,25 +604,10 @@ void TPowersock::SendBuffer(const char* Value, uint16_t BufLen) {
       length = strnlen(Value, 0x10000);
       if (length > 0xFFFF) throw ERangeError();
     }
-    size_t remaining = length;
     TSendSpaceWait spaceWait(SocketWindow);
-    do {
-      int n = win::send(SocketHandle, Value + (length - remaining), static_cast<int>(remaining), 0);
-      if (n == 0) break;
-      if (n > 0) {
-        remaining -= static_cast<size_t>(n);
-        continue;
-      }
-      CheckSocketError(WSAEWOULDBLOCK);
-      // No room: wait for it while messages (Cancel, the time-out) are processed.
-      spaceWait.Arm();
-      PumpMessages(true);
-    } while (remaining > 0 && !Canceled);
+    SendBlock(Value, length, false, [&] { spaceWait.Arm(); });
   }
-  if (Canceled) {
-    Canceled = false;
-    throw EAbortError("Socket send aborted");
-  }
+  ThrowIfCanceled("Socket send aborted");
 }
 
 void TPowersock::Write(const std::string& Str) {
@@ -665,10 +658,7 @@ std::string TPowersock::ReadLn() {
     }
     PumpMessages(wait);
   } while (!Canceled);
-  if (Canceled) {
-    Canceled = false;
-    throw EAbortError("Socket readln aborted");
-  }
+  ThrowIfCanceled("Socket readln aborted");
   if (notConnected) {
     // The close notification replaced the socket: the peer has closed, as with 0 above,
     // unless that close reported a broken connection.
@@ -724,30 +714,11 @@ void TPowersock::SendFile(const std::string& FileName) {
       if (!Canceled) {
         int64_t got = file.Read(TransferBuffer.data(), MaxLine);
         if (got <= 0) break;
-        size_t remaining = static_cast<size_t>(got);
-        do {
-          int n = win::send(SocketHandle, TransferBuffer.data() + (got - remaining),
-                            static_cast<int>(remaining), 0);
-          if (n == 0) break;
-          bool wait = false;
-          if (n > 0) {
-            remaining -= static_cast<size_t>(n);
-            BytesSent += n;
-            if (OnPacketSent) OnPacketSent(this);
-          } else {
-            CheckSocketError(WSAEWOULDBLOCK);
-            spaceWait.Arm();
-            wait = true;
-          }
-          PumpMessages(wait);
-        } while (remaining > 0 && !Canceled);
+        SendBlock(TransferBuffer.data(), static_cast<size_t>(got), true, [&] { spaceWait.Arm(); });
       }
     } while (file.Position() != size && !Canceled);
   }
-  if (Canceled) {
-    Canceled = false;
-    throw EAbortError("Socket send aborted");
-  }
+  ThrowIfCanceled("Socket send aborted");
 }
 
 // One receive of a capture: the block's size, 0 when the connection has ended, -1 when nothing
@@ -802,10 +773,7 @@ void TPowersock::CaptureFile(const std::string& FileName) {
         [] { return true; });
     file.Close();
   }
-  if (Canceled) {
-    Canceled = false;
-    throw EAbortError("Socket send aborted");
-  }
+  ThrowIfCanceled("Socket send aborted");
 }
 
 std::string TPowersock::CaptureString(int64_t Count) {
@@ -820,9 +788,6 @@ std::string TPowersock::CaptureString(int64_t Count) {
         return n;
       },
       [&] { return Count == -1 || static_cast<int64_t>(s.size()) < Count; });
-  if (Canceled) {
-    Canceled = false;
-    throw EAbortError("Socket capture aborted");
-  }
+  ThrowIfCanceled("Socket capture aborted");
   return s;
 }

@@ -160,6 +160,10 @@ protected:
   // store returns how many of the bytes it took; only those are counted in BytesRecvd.
   void ReceiveBlocks(const std::function<int(const char*, int)>& store,
                      const std::function<bool()>& wantMore);
+  void SendBlock(const char* data, size_t length, bool report,
+                 const std::function<void()>& awaitSpace);
+  // After Cancel: clears it and raises EAbortError with message.
+  void ThrowIfCanceled(const char* message);
 
   bool ShuttingDown = false;
   // Error code of a close notification that reported a broken connection; readers that then

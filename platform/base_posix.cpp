@@ -1,5 +1,4 @@
 // Environment, files and directories, last error and Sleep for the Linux stand-in.
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "platform/paths.h"
 #include "platform/winapi_base.h"
+#include "platform/winapi_posix.h"
 
 extern char** environ;
 
@@ -41,15 +41,9 @@ std::optional<std::string> LookUp(const std::string& name) {
   return std::nullopt;
 }
 
-std::string UserName() {
-  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name && *pw->pw_name) return pw->pw_name;
-  if (const char* u = std::getenv("USER"); u && *u) return u;
-  return "user";
-}
-
 // Windows always has the profile folder that its APPDATA names; the prefix may not have it yet.
 std::string DefaultAppData() {
-  std::string value = "C:\\users\\" + UserName() + "\\AppData\\Roaming";
+  std::string value = "C:\\users\\" + platform::detail::UserName() + "\\AppData\\Roaming";
   std::error_code ec;
   std::filesystem::create_directories(platform::NativePath(value), ec);
   return value;

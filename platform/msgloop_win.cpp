@@ -17,6 +17,11 @@ int quitCode = 0;
 // escapes a dispatch, so the loop goes on as the application object promises.
 void Dispatch(MSG& msg) {
   try {
+    // A top-level window that holds controls gets the dialog keyboard: Tab, Space, Enter.
+    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && (GetWindowLongPtrA(root, GWL_EXSTYLE) & WS_EX_CONTROLPARENT) &&
+        IsDialogMessageA(root, &msg))
+      return;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   } catch (...) {

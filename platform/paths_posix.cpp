@@ -1,4 +1,5 @@
 #include "platform/paths.h"
+#include "platform/winapi_posix.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -35,3 +36,13 @@ std::string NativePath(const std::string& path) {
 }
 
 } // namespace platform
+
+namespace platform::detail {
+
+std::string UserName() {
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name && *pw->pw_name) return pw->pw_name;
+  if (const char* u = std::getenv("USER"); u && *u) return u;
+  return "user";
+}
+
+} // namespace platform::detail

@@ -1,8 +1,9 @@
-// Shared by the Linux stand-ins of the Windows API: runs work on the GUI thread's queue.
+// Shared by the Linux stand-ins of the Windows API.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace platform::detail {
 
@@ -15,5 +16,14 @@ void PostToGui(std::function<void()> fn);
 // only if stillValid (when given) says so. GUI thread only.
 bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lParam,
                        std::function<bool()> stillValid = {});
+
+// Timers on the GUI thread's dispatcher; a started timer calls GuiTimerFired with its id until it
+// is killed. GUI thread only.
+int StartGuiTimer(int ms);
+void KillGuiTimer(int id);
+void GuiTimerFired(int id);
+
+// The user whose profile the Wine-style prefix holds.
+std::string UserName();
 
 } // namespace platform::detail

@@ -1,9 +1,5 @@
-// Hidden windows, posted messages and window timers on Qt's event loop.
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
-#include <QTimerEvent>
-
+// Hidden windows, posted messages and window timers on the GUI thread's dispatcher.
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -15,14 +11,6 @@
 
 namespace platform::detail {
 namespace {
-
-const QEvent::Type kRunEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class RunEvent : public QEvent {
-public:
-  explicit RunEvent(std::function<void()> fn) : QEvent(kRunEvent), fn_(std::move(fn)) {}
-  std::function<void()> fn_;
-};
 
 struct Window {
   win::WNDPROC proc = nullptr;
@@ -49,61 +37,27 @@ Windows& State() {
   return *s;
 }
 
-void TimerFired(int qtTimer);
-
-class Dispatcher : public QObject {
-public:
-  bool event(QEvent* e) override {
-    if (e->type() == kRunEvent) {
-      static_cast<RunEvent*>(e)->fn_();
-      return true;
-    }
-    return QObject::event(e);
-  }
-
-protected:
-  void timerEvent(QTimerEvent* e) override { TimerFired(e->timerId()); }
-};
-
-std::mutex dispatcherMutex;
-Dispatcher* dispatcher = nullptr;
-
-Dispatcher* GetDispatcher() {
-  EnsureDispatcher();
-  return dispatcher;
-}
-
 Window* Find(win::HWND h) {
   auto it = State().byId.find(reinterpret_cast<uintptr_t>(h));
   return it == State().byId.end() ? nullptr : &it->second;
 }
 
-void TimerFired(int qtTimer) {
-  auto& s = State();
-  auto it = s.byQtTimer.find(qtTimer);
-  if (it == s.byQtTimer.end()) return;
-  auto [id, timerId] = it->second;
-  win::SendMessageA(reinterpret_cast<win::HWND>(id), WM_TIMER, timerId, 0);
-}
-
 void KillQtTimer(Window& w, win::UINT_PTR timerId) {
   auto it = w.timers.find(timerId);
   if (it == w.timers.end()) return;
-  GetDispatcher()->killTimer(it->second);
+  KillGuiTimer(it->second);
   State().byQtTimer.erase(it->second);
   w.timers.erase(it);
 }
 
 } // namespace
 
-void EnsureDispatcher() {
-  std::lock_guard<std::mutex> lock(dispatcherMutex);
-  if (!dispatcher) dispatcher = new Dispatcher; // lives until exit, on the GUI thread
-}
-
-void PostToGui(std::function<void()> fn) {
-  std::lock_guard<std::mutex> lock(dispatcherMutex);
-  if (dispatcher) QCoreApplication::postEvent(dispatcher, new RunEvent(std::move(fn)));
+void GuiTimerFired(int qtTimer) {
+  auto& s = State();
+  auto it = s.byQtTimer.find(qtTimer);
+  if (it == s.byQtTimer.end()) return;
+  auto [id, timerId] = it->second;
+  win::SendMessageA(reinterpret_cast<win::HWND>(id), WM_TIMER, timerId, 0);
 }
 
 bool PostWindowMessage(void* window, unsigned msg, uintptr_t wParam, intptr_t lParam,
@@ -279,7 +233,7 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC) {
   platform::detail::KillQtTimer(*w, id);
   // The system's minimum period, as on Windows.
   int ms = static_cast<int>(std::min<UINT>(std::max<UINT>(elapse, 10), 0x7FFFFFFF));
-  int qtId = platform::detail::GetDispatcher()->startTimer(ms, Qt::PreciseTimer);
+  int qtId = platform::detail::StartGuiTimer(ms);
   if (qtId == 0) return 0;
   w->timers[id] = qtId;
   State().byQtTimer[qtId] = {reinterpret_cast<uintptr_t>(window), id};

@@ -5,10 +5,12 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev qt6-qpa-plugins
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev
   fonts-open-sans xvfb xauth xdotool x11-utils imagemagick
   nginx-light liblnk-utils curl python3 iproute2 util-linux xclip
+  libssl-dev openssl
   g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev
+  osslsigncode openssl
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

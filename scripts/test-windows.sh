@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows programs and their tests, and runs the tests under Wine without a
-# display: the unit suites through ctest and httpget.exe end to end against nginx. Ends with
+# Cross-builds the Windows programs and their tests, and runs the tests under Wine: the unit
+# suites without a display, the window tests on Xvfb, httpget.exe and corvane-setup.exe end to end
+# against nginx, and the signing of both with a throwaway certificate. Ends with
 #   windows: N passed, N failed, N skipped
 # Skips that name a documented Wine deviation are allowed; in CI (CI=true) any other skip counts
 # as a failure.
@@ -34,13 +35,24 @@ done
 
 junit=$root/$build/ctest-junit.xml
 status=0
-(cd "$build" && ctest --output-on-failure -j "$jobs" --output-junit "$junit") || status=$?
+(cd "$build" && ctest --output-on-failure -j "$jobs" -LE '^gui$' --output-junit "$junit") || status=$?
 
-python3 - "$junit" "${CI:-}" <<'PY'
+# The window tests need a display: an Xvfb of their own, one test at a time, since they take
+# the focus and the foreground.
+source tests/e2e/lib/desktop.sh
+trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true' EXIT
+"$wineserver" -k 2>/dev/null || true # a fresh server and desktop that see the display
+xvfb_start
+(cd "$build" && ctest --output-on-failure -L '^gui$' --output-junit "$junit.gui") || status=$?
+"$wineserver" -k 2>/dev/null || true
+xvfb_stop
+unset DISPLAY
+
+python3 - "${CI:-}" "$junit" "$junit.gui" <<'PY'
 import sys, xml.etree.ElementTree as ET
-junit, ci = sys.argv[1], sys.argv[2] == "true"
+ci, junits = sys.argv[1] == "true", sys.argv[2:]
 passed = failed = skipped = 0
-for case in ET.parse(junit).getroot().iter("testcase"):
+for case in (c for j in junits for c in ET.parse(j).getroot().iter("testcase")):
     state = case.get("status")
     out = "".join(e.text or "" for e in case.iter("system-out"))
     if state == "run":

@@ -7,7 +7,8 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
 build=${CORVANE_BUILD_DIR:-$src/build}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
+# The URL built into the program: ctest passes it; run by hand, the build's cache has it.
+url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -16,6 +17,9 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
   done
   [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
+  [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
+    skip "the build checks downloads against a key, and CORVANE_SIGNING_KEY names no key to sign them with"
   case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac
   if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount --net); else ns=(unshare --map-root-user --mount --net); fi
   "${ns[@]}" true 2>/dev/null ||
@@ -56,9 +60,13 @@ cat >"$www/cvnchain.exe" <<SCRIPT
 echo "\$# \$0" > "$work/chain-ran"
 mkdir -p "\$(dirname "\$0")/Corvane/blocks" && echo block > "\$(dirname "\$0")/Corvane/blocks/blk00000.dat"
 SCRIPT
-# A wallet beyond 2 MB arrives slowly, for the close during a download below.
+# With a publisher key built in, the server offers the list of downloads signed with it.
+sign() { [ -z "${CORVANE_SIGNING_KEY:-}" ] || "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www"; }
+sign
+# A wallet or an archive beyond 2 MB arrives slowly, for the closes during a download below.
 nginx_start "$work/www" "listen 127.0.0.1:$port;
-    location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }" ||
+    location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }
+    location = /downloads/cvnchain.exe { limit_rate_after 2m; limit_rate 100k; }" ||
   fail "nginx did not start"
 curl -fsS -o /dev/null "$url/version.txt" || fail "nginx does not answer at $url"
 
@@ -101,7 +109,14 @@ once downloaded, click ok to accept the default location.
 trying ${url}cvnchain.exe
 unzipping blockchain - this will take a while...
 Done."
-actual=$(printf '%s\n' "$log" | sed -n '/^install program is checked$/,$p')
+if [ -n "${CORVANE_SIGNING_KEY:-}" ]; then
+  expected="getting signed file list ${url}SHA256SUMS
+file list verified
+$expected"
+  actual=$(printf '%s\n' "$log" | sed -n '/^getting signed file list /,$p')
+else
+  actual=$(printf '%s\n' "$log" | sed -n '/^install program is checked$/,$p')
+fi
 [ "$actual" = "$expected" ] || failx "log differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
 
@@ -135,6 +150,7 @@ app_close || failx "closing the window did not end the program cleanly"
 # Closing the window during a download ends the program at once and keeps the installed wallet.
 cp "$appdir/corvane-qt.exe" "$work/installed-wallet"
 head -c 8000000 /dev/urandom >"$www/corvane-qt.exe"
+sign
 app_start "$build/corvane-setup" "$work/app2.out" || { cat "$work/app2.out"; fail "no window"; }
 app_click 34 50
 app_click 389 152
@@ -146,4 +162,34 @@ done
 app_close || failx "closing the window during a download did not end the program cleanly"
 cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || fail "the installed wallet was changed"
 [ ! -e "$appdir/corvane-qt.exe.part" ] || fail "the partial download was left behind"
+
+# A blockchain download stopped by closing the window resumes at the next start where it stopped.
+{ cat "$www/cvnchain.exe"; head -c 3000000 /dev/urandom | base64 -w 0 | sed 's/^/#/'; echo; } >"$work/chain"
+mv "$work/chain" "$www/cvnchain.exe"
+sign
+rm -f "$work/chain-ran"
+part=$roaming/cvnchain.exe.part
+app_start "$build/corvane-setup" "$work/app3.out" || { cat "$work/app3.out"; fail "no window"; }
+app_click 34 126
+app_click 389 152
+for ((i = 0; i < 100; i++)); do
+  [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -gt 2000000 ] && break
+  sleep 0.2
+done
+[ "$i" -lt 100 ] || failx "the slow archive download did not get going"
+app_close || failx "closing the window during the archive download did not end the program cleanly"
+kept=$(stat -c %s "$part" 2>/dev/null) || fail "closing the window removed the partial archive"
+[ ! -e "$work/chain-ran" ] || fail "a partial archive was run"
+
+app_start "$build/corvane-setup" "$work/app4.out" || { cat "$work/app4.out"; fail "no window"; }
+app_click 34 126
+app_click 389 152
+app_wait_log "Done." 120 || failx "the resumed archive download did not finish"
+app_log | grep -qxF "resuming download from byte $kept" || failx "no resume line for byte $kept"
+cmp -s "$www/cvnchain.exe" "$roaming/cvnchain.exe" || failx "the resumed archive differs"
+[ -f "$work/chain-ran" ] || failx "the resumed archive did not run"
+[ ! -e "$part" ] && [ ! -e "$part.total" ] || failx "the partial archive was left behind"
+grep '/downloads/cvnchain.exe ' "$NGINX_DIR/access.log" | tail -n 1 | grep -q '" 206 ' ||
+  failx "the last archive request was not answered with a part: $(tail -n 3 "$NGINX_DIR/access.log")"
+app_close || failx "closing the window did not end the program cleanly"
 echo "PASS: installer end to end ($url via nginx on port $port)"

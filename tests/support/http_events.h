@@ -38,9 +38,4 @@ public:
   bool handleRedirect = false;
 };
 
-// A server connection that reads one request header, answers with the given bytes and closes.
-inline PeerScript Answer(const std::string& reply) {
-  return PeerScript().ReadUntil("\r\n\r\n").Send(reply).Close();
-}
-
 } // namespace testsupport

@@ -210,12 +210,6 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
   changed_.notify_all();
 }
 
-uint16_t UnusedLoopbackPort() {
-  uint16_t port = 0;
-  net::Close(net::Listen(1, port));
-  return port;
-}
-
 StalledListener::StalledListener() {
   fd_ = net::Listen(0, port_);
   // Connections nobody accepts fill the queue; the kernel then drops further SYNs.

@@ -102,8 +102,20 @@ private:
   bool stopping_ = false;
 };
 
-// A port on 127.0.0.1 that nobody listens on (bound, then released).
-uint16_t UnusedLoopbackPort();
+// A port on 127.0.0.1 that is bound but not listening while this lives: a connect to it is
+// refused, and no other program can take the port meanwhile.
+class RefusingPort {
+public:
+  RefusingPort() : fd_(net::Listen(-1, port_)) {}
+  ~RefusingPort() { net::Close(fd_); }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  uint16_t Port() const { return port_; }
+
+private:
+  uint16_t port_ = 0;
+  net::Fd fd_;
+};
 
 // A listener on 127.0.0.1 whose accept queue is full, so that a further connect gets no answer
 // and stays in progress until the client gives up.
@@ -120,5 +132,11 @@ private:
   uint16_t port_ = 0;
   std::vector<net::Fd> fillers_;
 };
+
+// A server connection that reads up to the end of the request's header (or the given tail),
+// answers with the given bytes and closes.
+inline PeerScript Answer(const std::string& reply, const std::string& after = "\r\n\r\n") {
+  return PeerScript().ReadUntil(after).Send(reply).Close();
+}
 
 } // namespace testsupport

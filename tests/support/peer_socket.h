@@ -9,7 +9,8 @@ namespace testsupport::net {
 using Fd = intptr_t;
 constexpr Fd kNoFd = -1;
 
-// Listens on 127.0.0.1 on an ephemeral port; throws std::runtime_error on failure.
+// Listens on 127.0.0.1 on an ephemeral port (a backlog below 0: only binds it); throws
+// std::runtime_error on failure.
 Fd Listen(int backlog, uint16_t& port);
 Fd Accept(Fd listener);
 // Starts a connect to 127.0.0.1:port without waiting for it.

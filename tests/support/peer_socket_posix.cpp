@@ -33,7 +33,7 @@ Fd Listen(int backlog, uint16_t& port) {
   if (fd < 0) Fail("socket");
   sockaddr_in addr = Loopback(0);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
-  if (::listen(fd, backlog) != 0) Fail("listen");
+  if (backlog >= 0 && ::listen(fd, backlog) != 0) Fail("listen");
   socklen_t len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   port = ntohs(addr.sin_port);

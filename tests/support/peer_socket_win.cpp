@@ -40,7 +40,7 @@ Fd Listen(int backlog, uint16_t& port) {
   if (fd == INVALID_SOCKET) Fail("socket");
   sockaddr_in addr = Loopback(0);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
-  if (::listen(fd, backlog) != 0) Fail("listen");
+  if (backlog >= 0 && ::listen(fd, backlog) != 0) Fail("listen");
   int len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   port = ntohs(addr.sin_port);

@@ -2,7 +2,9 @@
 //
 //   httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]
 //           [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]
-//           [--cookie TEXT] [--referer TEXT] URL
+//           [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL
+//
+// --resume continues FILE, which holds the first FROM bytes of a body of TOTAL bytes.
 //
 // Without -o the body goes to standard output as it arrives. --timeout is a deadline in
 // milliseconds for each operation (lookup, connect, each header line, the whole body), not an
@@ -23,7 +25,7 @@ namespace {
 const char kUsage[] =
     "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]\n"
     "               [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]\n"
-    "               [--cookie TEXT] [--referer TEXT] URL\n"
+    "               [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL\n"
     "  -o FILE       write the body to FILE (default: standard output, as it arrives)\n"
     "  --timeout MS  deadline of each operation (lookup, connect, header line, whole body);\n"
     "                0 waits for ever\n";
@@ -39,6 +41,7 @@ struct Options {
   std::string user;
   bool hasUser = false;
   std::string agent, from, cookie, referer;
+  std::string resume;
   std::string url;
 };
 
@@ -76,6 +79,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       ok = value(o.cookie);
     } else if (arg == "--referer") {
       ok = value(o.referer);
+    } else if (arg == "--resume") {
+      ok = value(o.resume) && o.resume.find('/') != std::string::npos;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return false;
     } else if (!haveUrl) {
@@ -157,6 +162,10 @@ int main(int argc, char** argv) {
     http.HeaderInfo->LocalMailAddress = o.from;
     http.HeaderInfo->Cookie = o.cookie;
     http.HeaderInfo->Referer = o.referer;
+    if (!o.resume.empty()) {
+      http.ResumeFrom = std::stoll(o.resume.substr(0, o.resume.find('/')));
+      http.ResumeTotal = std::stoll(o.resume.substr(o.resume.find('/') + 1));
+    }
 
     http.OnPacketRecvd = [&http](TObject*) {
       Line("packet-recvd " + IntToStr(http.BytesRecvd) + " " + IntToStr(http.BytesTotal));

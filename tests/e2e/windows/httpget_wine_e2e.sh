@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # httpget.exe under Wine, without a display, against a real nginx on loopback: 50 MB byte for
-# byte into a file and to stdout, a 404, a redirect, and a silent server ended by --timeout.
+# byte into a file (also resumed) and to stdout, a 404, a redirect, and a silent server ended by --timeout.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/lib/nginx.sh"
@@ -49,6 +49,13 @@ has_line file "success 0"
 has_line file "packet-recvd 50000000 50000000"
 
 # stdout is binary: no CR is added before the body's LF bytes.
+# The first 20 MB of a cut download, continued with a range request: nginx answers 206.
+head -c 20000000 "$work/www/big.bin" >"$work/out/resumed.bin"
+run resumed --resume 20000000/50000000 -o "$(winpath "$work/out/resumed.bin")" "$NGINX_URL/big.bin"
+[ $code -eq 0 ] || fail "resumed: exit $code"
+cmp -s "$work/www/big.bin" "$work/out/resumed.bin" || fail "resumed: joined file differs"
+tail -n 1 "$NGINX_DIR/access.log" | grep -q '" 206 30000000 ' || fail "resumed: $(tail -n 1 "$NGINX_DIR/access.log")"
+
 run stdout "$NGINX_URL/big.bin"
 [ $code -eq 0 ] || fail "stdout: exit $code"
 cmp -s "$work/www/big.bin" "$work/out/stdout.stdout" || fail "stdout: body differs"

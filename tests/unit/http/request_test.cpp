@@ -14,7 +14,6 @@ namespace {
 using testsupport::Answer;
 using testsupport::HttpEvents;
 using testsupport::LoopbackPeer;
-using testsupport::PeerScript;
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
 const std::string kAccept =
@@ -24,10 +23,6 @@ const std::string kAccept =
 
 // The server answers only once it has the whole request; a wrong request ends by the time-out.
 constexpr int32_t kTimeOut = 10000;
-
-PeerScript AnswerAfter(const std::string& tail, const std::string& reply) {
-  return PeerScript().ReadUntil(tail).Send(reply).Close();
-}
 
 std::string Received(LoopbackPeer& peer, size_t connection = 0) {
   EXPECT_TRUE(peer.WaitDone(connection));
@@ -96,7 +91,7 @@ TEST(HttpRequest, EveryCommandsMethodWordAndBody) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.method + std::to_string(c.cmd));
-    LoopbackPeer peer(AnswerAfter("\r\n\r\n" + c.body, kOk));
+    LoopbackPeer peer(Answer(kOk, "\r\n\r\n" + c.body));
     TNMHTTP http(nullptr);
     http.TimeOut = kTimeOut;
     HttpEvents events(http);
@@ -111,7 +106,7 @@ TEST(HttpRequest, EveryCommandsMethodWordAndBody) {
 }
 
 TEST(HttpRequest, Command12TakesAPlainMethodWord) {
-  LoopbackPeer peer(AnswerAfter("\r\n\r\nx", kOk));
+  LoopbackPeer peer(Answer(kOk, "\r\n\r\nx"));
   TNMHTTP http(nullptr);
   http.TimeOut = kTimeOut;
   http.Cmd12Method = "PROPFIND";
@@ -188,7 +183,7 @@ TEST(HttpRequest, FileBodiesAndStringBodiesOfAnySize) {
   const std::string fileBody = std::string("line 1\r\n\0binary & more", 22);
   testenv::WriteFile(file, fileBody);
 
-  LoopbackPeer filePeer(AnswerAfter("\r\n\r\n" + fileBody, kOk));
+  LoopbackPeer filePeer(Answer(kOk, "\r\n\r\n" + fileBody));
   TNMHTTP http(nullptr);
   http.TimeOut = kTimeOut;
   http.OutputFileMode = true;
@@ -208,7 +203,7 @@ TEST(HttpRequest, FileBodiesAndStringBodiesOfAnySize) {
   std::string big(70000, 'z');
   big[10] = '\0';
   big[69999] = '\0';
-  LoopbackPeer bigPeer(AnswerAfter("\r\n\r\n" + big, kOk));
+  LoopbackPeer bigPeer(Answer(kOk, "\r\n\r\n" + big));
   TNMHTTP put(nullptr);
   put.TimeOut = kTimeOut;
   put.Put(bigPeer.Url("/big"), big);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "installer/Cvnsetupmain.h"
@@ -22,7 +23,7 @@ namespace installtest {
 using testsupport::PeerScript;
 
 inline PeerScript Reply(const std::string& head, const std::string& body) {
-  return PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + body).Close();
+  return testsupport::Answer(head + "\r\n\r\n" + body);
 }
 inline PeerScript Ok(const std::string& body) {
   return Reply("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()), body);
@@ -57,6 +58,8 @@ protected:
   testview::ScopedRecordingViews views;
   testview::ScopedMessageBoxRecorder errorBoxes;
   std::string savedUrl = DownloadUrl;
+  // These steps are those of a build without a publisher key unless a test sets one.
+  std::string savedKey = std::exchange(PublisherKey, "");
   std::unique_ptr<testsupport::LoopbackPeer> peer;
   std::unique_ptr<TForm1> form;
   size_t startupLines = 0;
@@ -79,6 +82,7 @@ protected:
     form.reset();
     RemoveLinks();
     DownloadUrl = savedUrl;
+    PublisherKey = savedKey;
     Application->Title = savedTitle;
   }
 

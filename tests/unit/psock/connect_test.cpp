@@ -40,7 +40,8 @@ TEST_F(PsockTest, ProxyIsConnectedInsteadOfHost) {
 }
 
 TEST_F(PsockTest, RefusedPortFailsAfterTheFailureEvent) {
-  auto s = NewSock("127.0.0.1", testsupport::UnusedLoopbackPort());
+  testsupport::RefusingPort refusing;
+  auto s = NewSock("127.0.0.1", refusing.Port());
   EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Connection Failed");
   EXPECT_EQ(events, Strings({"failed"}));
   EXPECT_FALSE(s->Connected);

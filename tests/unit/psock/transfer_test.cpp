@@ -96,8 +96,10 @@ TEST_F(TransferTest, SendWaitingForRoomEndsByTimeOutOrCancel) {
 TEST_F(TransferTest, CaptureStringStopsAtTheCountOnlyBetweenBlocks) {
   LoopbackPeer peer(PeerScript().Send(std::string(100, 'q')).StaySilent());
   auto s = Connected(peer);
-  ASSERT_TRUE(PumpUntil([&] { return s->DataAvailable(); }));
-  std::this_thread::sleep_for(20ms);
+  // All of it has arrived, so that one receive takes it as one block.
+  char peek[100];
+  ASSERT_TRUE(PumpUntil(
+      [&] { return win::recv(s->SocketHandle, peek, sizeof peek, MSG_PEEK) == sizeof peek; }));
   int packets = 0;
   s->OnPacketRecvd = [&](TObject*) { ++packets; };
   EXPECT_EQ(s->CaptureString(10), std::string(100, 'q'));

@@ -3,16 +3,21 @@
 #include "winapi_fixture.h"
 
 TEST_F(WinsockTest, ClosingDropsNotificationsNotYetDelivered) {
-  LoopbackPeer peer(PeerScript().Send("data").StaySilent());
-  win::SOCKET s = NewSocket();
-  StartConnect(s, peer.Port());
-  // Give the notifications time to be posted, then close before processing them.
-  std::this_thread::sleep_for(50ms);
+  LoopbackPeer peer(PeerScript().StaySilent());
+  win::SOCKET s = Connected(peer.Port());
+  received.clear();
+  // Asking a connected socket for FD_WRITE queues one at once.
+  ASSERT_EQ(win::WSAAsyncSelect(s, window, kSockMsg, FD_WRITE), 0);
+  win::MSG queued{};
+  ASSERT_TRUE(win::PeekMessageA(&queued, window, kSockMsg, kSockMsg, PM_NOREMOVE));
+  EXPECT_EQ(queued.wParam, s);
   EXPECT_EQ(win::closesocket(s), 0);
   sockets.clear();
-  PumpFor(50ms);
-  for (auto& r : received)
-    EXPECT_NE(r.wParam, s) << "message for a closed socket";
+  // Messages arrive in order: once the marker is in, the queued notification had its turn.
+  constexpr win::UINT kMarker = WM_USER + 7;
+  ASSERT_TRUE(win::PostMessageA(window, kMarker, 0, 0));
+  ASSERT_TRUE(PumpUntil([] { return Count(kMarker) > 0; }));
+  EXPECT_EQ(Count(kSockMsg), 0) << "message for a closed socket";
   EXPECT_EQ(win::closesocket(s), SOCKET_ERROR);
   EXPECT_EQ(win::WSAGetLastError(), WSAENOTSOCK);
 }

@@ -122,7 +122,8 @@ TEST_F(WinsockTest, ConnectReportsOnceWithoutError) {
 
 TEST_F(WinsockTest, RefusedConnectCarriesTheErrorInTheHighWord) {
   win::SOCKET s = NewSocket();
-  StartConnect(s, testsupport::UnusedLoopbackPort());
+  testsupport::RefusingPort refusing;
+  StartConnect(s, refusing.Port());
   ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_CONNECT) > 0; }));
   EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CONNECT)->lParam), WSAECONNREFUSED);
   SKIP_ON_WINE("after a refused connect, recv reports error 2 instead of WSAENOTCONN");

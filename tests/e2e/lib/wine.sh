@@ -1,0 +1,50 @@
+# Runs Windows programs of the build under Wine on the private display of desktop.sh.
+#
+#   source tests/e2e/lib/desktop.sh tests/e2e/lib/wine.sh
+#   wine_prefix_init DIR            # a fresh prefix (WINEPREFIX); wine_stop ends its wineserver
+#   wine_app_start EXE LOGFILE      # like app_start: sets APP_PID and APP_WID
+#   app_log                         # the log pane's text, read by WINTOOL (wintool.exe log)
+#   wine_box CAPTION                # prints a message box's text and buttons, presses OK
+# app_click, app_wait_log and app_close of desktop.sh work on the Wine window as they are.
+
+WINE=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
+WINESERVER=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver)}
+WINTOOL=${WINTOOL:-}
+export WINEDEBUG=-all
+# Wine would otherwise copy the shortcuts it sees being made into the user's real desktop menus.
+export WINEDLLOVERRIDES=winemenubuilder.exe=d
+
+wine_prefix_init() {
+  export WINEPREFIX=$1
+  "$WINE" wineboot -i >"$WINEPREFIX.boot.log" 2>&1 && "$WINESERVER" -w
+}
+
+wine_stop() {
+  [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] && "$WINESERVER" -k 2>/dev/null
+  return 0
+}
+
+# The Windows user name of the prefix (its profile folder under drive_c/users).
+wine_user() {
+  local d
+  for d in "$WINEPREFIX"/drive_c/users/*; do
+    [ "$(basename "$d")" != Public ] && [ -d "$d/AppData" ] && { basename "$d"; return 0; }
+  done
+  return 1
+}
+
+wine_app_start() {
+  "$WINE" "$1" >"$2" 2>&1 &
+  APP_PID=$!
+  APP_WID=$(timeout 120 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
+  [ -n "$APP_WID" ] || { echo "the installer window did not appear" >&2; return 1; }
+}
+
+app_log() {
+  "$WINE" "$WINTOOL" log 2>/dev/null | tr -d '\r'
+}
+
+wine_box() {
+  timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null || return 1
+  "$WINE" "$WINTOOL" box "$1" 2>/dev/null | tr -d '\r'
+}

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The Windows installer (corvane-setup.exe, the production build) under Wine against nginx: both
+# boxes ticked and Next clicked as a user would; the exact log, the four files, both shortcuts as
+# the real shell wrote them, the blockchain archive (a small Windows program) run and waited for;
+# then a 404 for the wallet that keeps the installed one, then closing the window during a slow
+# download. The download host resolves to loopback inside a private network and mount namespace,
+# where nginx listens on the URL's port.
+# The program's sockets live in the wineserver, so the test boots a prefix of its own inside the
+# namespace rather than using one whose server runs outside it.
+#   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
+url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
+  for tool in Xvfb xdotool lnkinfo nginx unshare ip python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  source "$here/../lib/wine.sh"
+  [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
+  case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac
+  for exe in corvane-setup.exe wintool.exe chain_stub.exe; do
+    [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
+  done
+  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount --net); else ns=(unshare --map-root-user --mount --net); fi
+  "${ns[@]}" true 2>/dev/null ||
+    skip "cannot make a private network and mount namespace here (needs root or user namespaces)"
+  CORVANE_E2E_INSIDE=1 CORVANE_WIN_BIN=$(cd "$bin" && pwd) exec "${ns[@]}" bash "$0"
+fi
+
+ip link set lo up || fail "cannot bring up loopback"
+hostport=${url#http://}
+hostport=${hostport%%/*}
+host=${hostport%%:*}
+port=80
+[ "$host" != "$hostport" ] && port=${hostport#*:}
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-e2e-XXXXXX")
+printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$work/hosts"
+mount --bind "$work/hosts" /etc/hosts || skip "cannot bind-mount a private /etc/hosts"
+
+source "$here/../lib/nginx.sh"
+source "$here/../lib/desktop.sh"
+source "$here/../lib/wine.sh"
+WINTOOL=$bin/wintool.exe
+cleanup() {
+  app_kill
+  wine_stop
+  xvfb_stop
+  nginx_stop
+  rm -rf "$work"
+}
+NGINX_NO_TRAP=1
+trap cleanup EXIT
+
+www=$work/www/downloads
+mkdir -p "$www"
+head -c 70000 /dev/urandom >"$www/cvnloader.exe"
+head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
+echo "1.2.3" >"$www/version.txt"
+cp "$bin/chain_stub.exe" "$www/cvnchain.exe"
+nginx_start "$work/www" "listen 127.0.0.1:$port;
+    location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }" ||
+  fail "nginx did not start"
+curl -fsS -o /dev/null "${url}version.txt" || fail "nginx does not answer at $url"
+
+export HOME=$work/home
+mkdir -p "$HOME"
+xvfb_start || fail "Xvfb did not start"
+wine_prefix_init "$work/prefix" || fail "wineboot failed: $(cat "$work/prefix.boot.log")"
+user=$(wine_user) || fail "the prefix has no user profile"
+roaming=$WINEPREFIX/drive_c/users/$user/AppData/Roaming
+appdir=$WINEPREFIX/drive_c/Corvane
+mkdir -p "$appdir"
+echo "old wallet" >"$appdir/corvane-qt.exe"
+
+failx() {
+  echo "--- windows:"; xwininfo -root -tree | grep -F '("' | grep -v "has no name"
+  echo "--- log pane:"; app_log
+  echo "--- program output:"; cat "$work/app.out"
+  fail "$*"
+}
+
+wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
+app_click 34 50   # CheckBox1 "program"
+app_click 34 126  # CheckBox2 "blockchain"
+app_click 389 152 # Button1 "Next"
+app_wait_log "Done." 120 2 || failx "the install did not finish"
+
+expected="install program is checked
+Downloading Launcher
+Downloading : ${url}cvnloader.exe
+Making Shortcut to your Desktop
+Making Shortcut to your Start menu
+Downloading cvn Wallet
+app download is C:\\Corvane\\corvane-qt.exe
+Downloading : version.txt
+getting version info file ${url}/version.txt
+Done.
+install blockchain is checked
+Downloading Blockchain
+please note that this will take a while ...
+once downloaded, click ok to accept the default location.
+trying ${url}cvnchain.exe
+unzipping blockchain - this will take a while...
+Done."
+actual=$(app_log | sed -n '/^install program is checked$/,$p')
+[ "$actual" = "$expected" ] || failx "log differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+app_log | grep -qxF "datapath is C:\\users\\$user\\AppData\\Roaming" || failx "APPDATA was not Wine's"
+
+# The archive ran with its path as the whole command line, and the install waited for its end.
+cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" || failx "launcher differs"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "wallet differs"
+cmp -s "$www/version.txt" "$roaming/Corvane/version.txt" || failx "version file differs"
+cmp -s "$www/cvnchain.exe" "$roaming/cvnchain.exe" || failx "archive differs"
+ran=$(cat "$roaming/chain-ran.txt" 2>/dev/null)
+[ "$ran" = "C:\\users\\$user\\AppData\\Roaming\\cvnchain.exe" ] || failx "the archive ran as: $ran"
+[ -f "$roaming/Corvane/blocks/blk00000.dat" ] || failx "the archive's run left no chain"
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
+  failx "stray files in the application folder: $(ls -A "$appdir")"
+grep -q '"GET /downloads//version.txt HTTP/1.0"' "$NGINX_DIR/access.log" ||
+  failx "no request for the doubled-slash version URL"
+
+check_link() {
+  local file=$1 info show
+  info=$(lnkinfo "$file" 2>&1) || failx "lnkinfo cannot read $file: $info"
+  grep -qxF $'\tLocal path\t\t\t: C:\\Corvane\\cvnloader.exe' <<<"$info" || failx "target of $file: $info"
+  grep -qxF $'\tDescription\t\t\t: cvn QT Wallet' <<<"$info" || failx "description of $file: $info"
+  grep -qE 'Command line arguments|Working directory' <<<"$info" && failx "arguments or folder in $file: $info"
+  # lnkinfo 20181227 prints another field as the show command: read the header's own.
+  show=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
+  [ "$show" = 5 ] || failx "show command of $file is $show"
+}
+check_link "$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk"
+check_link "$roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk"
+app_close || failx "closing the window did not end the program cleanly"
+
+# A 404 for the wallet: the box says so and the installed wallet stays as it was.
+mv "$www/corvane-qt.exe" "$work/installed-wallet"
+wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
+app_click 34 50
+app_click 389 152
+box=$(wine_box "Download failure" | sort) || failx "no failure box"
+[ "$box" = $'button OK\ntext could not download wallet' ] || failx "the failure box showed: $box"
+app_wait_log "HTTP GET Failed" 10 || failx "no failure line"
+actual=$(app_log | sed -n '/^Downloading cvn Wallet$/,$p')
+[ "$actual" = $'Downloading cvn Wallet\napp download is C:\\Corvane\\corvane-qt.exe\nHTTP GET Failed' ] ||
+  failx "log after the 404: $actual"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the 404 changed the installed wallet"
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
+  failx "the 404 left files behind: $(ls -A "$appdir")"
+app_close || failx "closing the window after the 404 did not end the program cleanly"
+
+# Closing the window during a download ends the program at once and keeps the installed wallet.
+head -c 8000000 /dev/urandom >"$www/corvane-qt.exe"
+wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
+app_click 34 50
+app_click 389 152
+for ((i = 0; i < 100; i++)); do
+  partial=$(find "$appdir" -type f ! -name corvane-qt.exe ! -name cvnloader.exe -size +2000k)
+  [ -n "$partial" ] && break
+  sleep 0.2
+done
+[ -n "$partial" ] || failx "the slow wallet download did not get going"
+app_close || failx "closing the window during a download did not end the program cleanly"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || fail "the installed wallet was changed"
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
+  fail "the partial download was left behind: $(ls -A "$appdir")"
+echo "PASS: Windows installer under Wine end to end ($url via nginx on port $port)"

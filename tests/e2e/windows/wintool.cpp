@@ -1,0 +1,74 @@
+// Reads the installer's window from outside, as the end-to-end test under Wine needs:
+//   wintool log            prints the log pane's text as stored (lines end with CR LF)
+//   wintool box CAPTION    prints the message box's text and buttons, then presses OK
+// Exits with 1 when the window is not there.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string TextOf(HWND hwnd) {
+  const auto length = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  text.resize(static_cast<size_t>(
+      SendMessageA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return text;
+}
+
+std::string ClassOf(HWND hwnd) {
+  char name[64] = {};
+  GetClassNameA(hwnd, name, sizeof name);
+  return name;
+}
+
+BOOL CALLBACK FindEdit(HWND child, LPARAM found) {
+  if (lstrcmpiA(ClassOf(child).c_str(), "Edit") != 0) return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
+int PrintLog() {
+  HWND window = FindWindowA(nullptr, "Corvane Installer - Updater");
+  HWND edit = nullptr;
+  if (window) EnumChildWindows(window, FindEdit, reinterpret_cast<LPARAM>(&edit));
+  if (!edit) return 1;
+  const std::string text = TextOf(edit);
+  fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
+int PressOk(const char* caption) {
+  HWND box = FindWindowA("#32770", caption);
+  if (!box) return 1;
+  HWND ok = nullptr;
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    const std::string cls = ClassOf(child), text = TextOf(child);
+    if (lstrcmpiA(cls.c_str(), "Button") == 0) {
+      printf("button %s\n", text.c_str());
+      if (text == "OK") ok = child;
+    } else if (lstrcmpiA(cls.c_str(), "Static") == 0 && !text.empty()) {
+      printf("text %s\n", text.c_str());
+    }
+  }
+  fflush(stdout);
+  if (!ok) return 1;
+  PostMessageA(ok, BM_CLICK, 0, 0);
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);
+  if (argc == 2 && strcmp(argv[1], "log") == 0) return PrintLog();
+  if (argc == 3 && strcmp(argv[1], "box") == 0) return PressOk(argv[2]);
+  fprintf(stderr, "usage: wintool log | wintool box CAPTION\n");
+  return 2;
+}

@@ -1,0 +1,92 @@
+// Range requests that continue a body file.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "netcomp/NMHttp.h"
+#include "support/http_events.h"
+#include "support/loopback_peer.h"
+#include "support/testenv.h"
+
+namespace {
+
+using testsupport::Answer;
+using testsupport::HttpEvents;
+using testsupport::LoopbackPeer;
+
+class HttpResume : public ::testing::Test {
+protected:
+  TNMHTTP http{nullptr};
+  HttpEvents events{http};
+  testenv::TempDir dir;
+  const std::string file = dir.file("archive.part");
+
+  HttpResume() {
+    http.InputFileMode = true;
+    http.Body = file;
+    testenv::WriteFile(file, "0123");
+    http.ResumeFrom = 4;
+    http.ResumeTotal = 10;
+  }
+};
+
+TEST_F(HttpResume, RangeLineOnlyWhenResuming) {
+  LoopbackPeer peer(Answer("HTTP/1.0 404 Not Found\r\n\r\n"));
+  http.Get(peer.Url("/a"));
+  http.ResumeFrom = 0;
+  http.Get(peer.Url("/a"));
+  const std::string host = "Host: 127.0.0.1\r\n";
+  const std::string accept =
+      "Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n"
+      "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
+  const std::string tail = "Content-type: application/x-www-form-urlencoded\r\n\r\n";
+  EXPECT_EQ(peer.Received(0), "GET /a HTTP/1.0\r\n" + host + accept + "Range: bytes=4-\r\n" + tail);
+  EXPECT_EQ(peer.Received(1), "GET /a HTTP/1.0\r\n" + host + accept + tail);
+}
+
+TEST_F(HttpResume, MatchingPartIsAppended) {
+  LoopbackPeer peer(Answer("HTTP/1.0 206 Partial Content\r\nContent-Length: 6\r\n"
+                           "Content-Range: bytes 4-9/10\r\n\r\n456789"));
+  http.Get(peer.Url("/a"));
+  EXPECT_EQ(testenv::ReadFile(file), "0123456789");
+  EXPECT_EQ(events.Joined(), "success 0");
+  EXPECT_TRUE(http.Resumed);
+  EXPECT_EQ(http.CapturedStatus, 206);
+  EXPECT_EQ(http.BytesTotal, 10);
+  EXPECT_EQ(http.BytesRecvd, 10);
+}
+
+TEST_F(HttpResume, PartsThatDoNotContinueTheFileFail) {
+  struct Case {
+    const char* why;
+    std::string reply;
+    std::string fileBefore;
+  } cases[] = {
+      {"other start", "Content-Range: bytes 3-9/10\r\n\r\n3456789", "0123"},
+      {"other total", "Content-Range: bytes 4-10/11\r\n\r\n4567890", "0123"},
+      {"not to the end", "Content-Range: bytes 4-8/10\r\n\r\n45678", "0123"},
+      {"no range", "\r\n456789", "0123"},
+      {"length off", "Content-Length: 5\r\nContent-Range: bytes 4-9/10\r\n\r\n45678", "0123"},
+      {"file is longer", "Content-Range: bytes 4-9/10\r\n\r\n456789", "01234"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    testenv::WriteFile(file, c.fileBefore);
+    events.log.clear();
+    LoopbackPeer peer(Answer("HTTP/1.0 206 Partial Content\r\n" + c.reply));
+    http.Get(peer.Url("/a"));
+    EXPECT_EQ(events.Joined(), "failure 0");
+    EXPECT_FALSE(http.Resumed);
+    EXPECT_EQ(http.CapturedStatus, 206);
+    EXPECT_NE(testenv::ReadFile(file), "0123456789");
+  }
+  // Nor is a part that nobody asked for a download.
+  http.ResumeFrom = 0;
+  events.log.clear();
+  LoopbackPeer peer(
+      Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-3/10\r\n\r\n0123"));
+  http.Get(peer.Url("/a"));
+  EXPECT_EQ(events.Joined(), "failure 0");
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+// A blockchain download that was cut keeps what arrived, and the next press asks for the rest.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "install_fixture.h"
+
+namespace installtest {
+namespace {
+
+using testenv::Exists;
+using testenv::ReadFile;
+using testenv::WriteFile;
+using ::testing::Contains;
+
+class ResumedBlockchain : public InstallSteps {
+protected:
+  const std::string archive = MarkingArchive() + "exit 0\n" + std::string(20000, '#');
+  const std::string partial = appData + "/cvnchain.exe.part";
+  const std::string total = partial + ".total";
+
+  // A partial file as a cut download leaves it: its first `have` bytes and the total.
+  void Leave(size_t have) {
+    WriteFile(partial, archive.substr(0, have));
+    WriteFile(total, std::to_string(archive.size()) + "\n");
+  }
+  PeerScript Part(size_t from, const std::string& body, size_t totalSize, size_t cutAt = 0) {
+    const std::string rest = body.substr(from, cutAt ? cutAt - from : std::string::npos);
+    return Reply(
+        "HTTP/1.0 206 Partial Content\r\nContent-Length: " + std::to_string(body.size() - from) +
+            "\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+            std::to_string(totalSize - 1) + "/" + std::to_string(totalSize),
+        rest);
+  }
+  std::string RangeLine(size_t connection) {
+    std::string r = peer->Received(connection);
+    size_t at = r.find("Range: ");
+    return at == std::string::npos ? "" : r.substr(at, r.find("\r\n", at) - at);
+  }
+  void ExpectInstalledAndRun() {
+    EXPECT_EQ(ReadFile(appData + "/cvnchain.exe"), archive);
+    EXPECT_TRUE(Exists(dir.file("archive-ran")));
+    EXPECT_FALSE(Exists(partial));
+    EXPECT_FALSE(Exists(total));
+  }
+};
+
+TEST_F(ResumedBlockchain, CutTwiceThenResumedGivesTheWholeArchive) {
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(archive.size());
+  Start(
+      {PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + archive.substr(0, 7000)).Close(),
+       Part(7000, archive, archive.size(), 12000), Part(12000, archive, archive.size())});
+  Press(false, true);
+  EXPECT_EQ(view().boxes.size(), 1u);
+  EXPECT_EQ(ReadFile(partial), archive.substr(0, 7000));
+  EXPECT_EQ(RangeLine(0), "");
+
+  Press(false, true);
+  EXPECT_EQ(RangeLine(1), "Range: bytes=7000-");
+  EXPECT_EQ(ReadFile(partial), archive.substr(0, 12000));
+  Press(false, true);
+  EXPECT_EQ(RangeLine(2), "Range: bytes=12000-");
+  EXPECT_THAT(Log(), Contains("resuming download from byte 7000"));
+  EXPECT_EQ(view().progressMax, static_cast<int>(archive.size()));
+  EXPECT_EQ(view().progressPosition, static_cast<int>(archive.size()));
+  ExpectInstalledAndRun();
+}
+
+TEST_F(ResumedBlockchain, ServerThatIgnoresTheRangeStartsOver) {
+  Start({Ok(archive)});
+  Leave(5000);
+  Press(false, true);
+  EXPECT_EQ(RangeLine(0), "Range: bytes=5000-");
+  EXPECT_EQ(peer->Connections(), 1u);
+  ExpectInstalledAndRun();
+}
+
+// A part of another total, or a range the server cannot give, is never joined: the download
+// starts over with a plain request.
+TEST_F(ResumedBlockchain, RefusedResumeStartsOver) {
+  const std::string bigger = archive + "more";
+  const PeerScript refusals[] = {
+      Part(5000, bigger, bigger.size()),
+      Reply("HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */100", ""),
+  };
+  for (const auto& refusal : refusals) {
+    Start({refusal, Ok(archive)});
+    Leave(5000);
+    Press(false, true);
+    EXPECT_THAT(Log(), Contains("cannot resume - starting over"));
+    EXPECT_EQ(RangeLine(1), "");
+    ExpectInstalledAndRun();
+    std::filesystem::remove(dir.file("archive-ran"));
+    form.reset();
+  }
+}
+
+TEST_F(ResumedBlockchain, NotFoundRemovesThePartialAndNoAnswerKeepsIt) {
+  Start({PeerScript().ReadUntil("\r\n\r\n").Reset(), NotFound()});
+  Leave(5000);
+  Press(false, true);
+  EXPECT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(ReadFile(partial), archive.substr(0, 5000));
+  EXPECT_TRUE(Exists(total));
+
+  Press(false, true);
+  EXPECT_EQ(view().boxes.back().text, "could not download blockchain");
+  EXPECT_FALSE(Exists(partial));
+  EXPECT_FALSE(Exists(total));
+}
+
+} // namespace
+} // namespace installtest
