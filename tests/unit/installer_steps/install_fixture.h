@@ -52,6 +52,7 @@ inline PeerScript NotFound() {
 
 class InstallSteps : public ::testing::Test {
 protected:
+  testenv::TempDir dir;
   testenv::ScopedDriveC drive{{"Corvane", "appdata"}};
   // APPDATA as Windows sets it: a path on C:.
   testenv::ScopedEnv appdataEnv{"APPDATA", "C:\\appdata"};

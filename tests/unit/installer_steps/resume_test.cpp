@@ -38,7 +38,7 @@ protected:
   }
   void ExpectInstalledAndRun() {
     EXPECT_EQ(ReadFile(appData + "/cvnchain.exe"), archive);
-    EXPECT_TRUE(Exists(dir.file("archive-ran")));
+    EXPECT_TRUE(Exists(archiveRan));
     EXPECT_FALSE(Exists(partial));
     EXPECT_FALSE(Exists(total));
   }
@@ -89,7 +89,7 @@ TEST_F(ResumedBlockchain, RefusedResumeStartsOver) {
     EXPECT_THAT(Log(), Contains("cannot resume - starting over"));
     EXPECT_EQ(RangeLine(1), "");
     ExpectInstalledAndRun();
-    std::filesystem::remove(dir.file("archive-ran"));
+    std::filesystem::remove(archiveRan);
     form.reset();
   }
 }
