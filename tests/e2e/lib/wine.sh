@@ -16,7 +16,13 @@ export WINEDLLOVERRIDES=winemenubuilder.exe=d
 
 wine_prefix_init() {
   export WINEPREFIX=$1
-  "$WINE" wineboot -i >"$WINEPREFIX.boot.log" 2>&1 && "$WINESERVER" -w
+  "$WINE" wineboot -i >"$WINEPREFIX.boot.log" 2>&1 && "$WINESERVER" -w || return
+  # A fresh prefix links Desktop, Documents, ... to the real home folder; the installer writes its
+  # shortcuts there. Real folders of the prefix's own take their place.
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
 }
 
 wine_stop() {
