@@ -83,3 +83,25 @@ app_kill() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null && wait "$APP_PID" 2>/dev/null
   APP_PID=""
 }
+
+# The log of a press of Next with both boxes ticked, downloading from base URL $1.
+install_log() {
+  local url=$1
+  echo "install program is checked
+Downloading Launcher
+Downloading : ${url}cvnloader.exe
+Making Shortcut to your Desktop
+Making Shortcut to your Start menu
+Downloading cvn Wallet
+app download is C:\\Corvane\\corvane-qt.exe
+Downloading : version.txt
+getting version info file ${url}/version.txt
+Done.
+install blockchain is checked
+Downloading Blockchain
+please note that this will take a while ...
+once downloaded, click ok to accept the default location.
+trying ${url}cvnchain.exe
+unzipping blockchain - this will take a while...
+Done."
+}

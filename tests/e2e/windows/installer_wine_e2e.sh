@@ -89,23 +89,7 @@ app_click 34 126  # CheckBox2 "blockchain"
 app_click 389 152 # Button1 "Next"
 app_wait_log "Done." 120 2 || failx "the install did not finish"
 
-expected="install program is checked
-Downloading Launcher
-Downloading : ${url}cvnloader.exe
-Making Shortcut to your Desktop
-Making Shortcut to your Start menu
-Downloading cvn Wallet
-app download is C:\\Corvane\\corvane-qt.exe
-Downloading : version.txt
-getting version info file ${url}/version.txt
-Done.
-install blockchain is checked
-Downloading Blockchain
-please note that this will take a while ...
-once downloaded, click ok to accept the default location.
-trying ${url}cvnchain.exe
-unzipping blockchain - this will take a while...
-Done."
+expected=$(install_log "$url")
 actual=$(app_log | sed -n '/^install program is checked$/,$p')
 [ "$actual" = "$expected" ] || failx "log differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
