@@ -127,11 +127,14 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
   if (mode == fmCreate) {
     file_ = std::fopen(native.c_str(), "w+b");
     if (!file_) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
-    return;
+  } else {
+    const char* how = (mode & 3) == fmOpenRead ? "rb" : "r+b";
+    file_ = std::fopen(native.c_str(), how);
+    if (!file_) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
   }
-  const char* how = (mode & 3) == fmOpenRead ? "rb" : "r+b";
-  file_ = std::fopen(native.c_str(), how);
-  if (!file_) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
+  // Streams move whole blocks: a stdio buffer would only split each block into two system calls
+  // and copy it once more.
+  std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 TFileStream::~TFileStream() {

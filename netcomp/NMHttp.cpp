@@ -253,6 +253,7 @@ bool TNMHTTP::ReadBody() {
   // A HEAD reply announces the length of a body it does not carry.
   const bool counted = HasLength && Command != CmdHead;
   httpparse::ChunkedDecoder chunks;
+  std::string decoded;
   bool framingError = false;
 
   ReportStatus(8, InputFileMode ? "CaptureFile" : "Capture String");
@@ -263,12 +264,17 @@ bool TNMHTTP::ReadBody() {
         [&](const char* data, int n) -> int {
           size_t take = static_cast<size_t>(n);
           if (Chunked) {
+            // The pieces of a block's chunks are stored together: one write a block, as without
+            // chunks, however small the server cuts them.
+            decoded.clear();
+            auto keep = [&](const char* piece, size_t k) { decoded.append(piece, k); };
             try {
-              take = chunks.Feed(data, take, put);
+              take = chunks.Feed(data, take, keep);
             } catch (const std::runtime_error&) {
               framingError = true;
-              return n;
+              take = static_cast<size_t>(n);
             }
+            put(decoded.data(), decoded.size());
             return static_cast<int>(take);
           }
           // Bytes after the announced length belong to no resource of ours.

@@ -14,7 +14,7 @@ TEST(InstanceLock, SecondInstallerOnTheSamePrefixIsRefused) {
 
 TEST(FileStreamClose, FailedFlushNamesTheFile) {
   TFileStream file("/dev/full", fmOpenReadWrite);
-  ASSERT_EQ(file.Write("abc", 3), 3); // buffered: the error shows only when it is written out
+  EXPECT_LT(file.Write("abc", 3), 3); // nothing is buffered: a full disk refuses the block at once
   try {
     file.Close(true);
     FAIL() << "no exception";
