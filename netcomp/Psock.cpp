@@ -1,6 +1,7 @@
 #include "netcomp/Psock.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "framework/Forms.h"
@@ -743,8 +744,14 @@ int TPowersock::ReceiveBlock() {
 // The receive loop of both captures: every block goes to store and is counted and reported; the
 // loop ends at the peer's close, on Cancel, or when wantMore says so. The time-out is a deadline
 // for the whole capture: TimerOn only clears TimedOut, the running timer keeps its start.
+// While blocks keep coming the messages are served every PumpInterval, not after each block: a
+// pass over the message queue costs more than receiving and storing a block, and a window served
+// a hundred times a second is as live as one served thousands of times.
 void TPowersock::ReceiveBlocks(const std::function<int(const char*, int)>& store,
                                const std::function<bool()>& wantMore) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto PumpInterval = std::chrono::milliseconds(10);
+  Clock::time_point lastPump = Clock::now();
   while (!Canceled && wantMore()) {
     int n = ReceiveBlock();
     if (n == 0) break;
@@ -752,8 +759,11 @@ void TPowersock::ReceiveBlocks(const std::function<int(const char*, int)>& store
       BytesRecvd += store(TransferBuffer.data(), n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
+      const Clock::time_point now = Clock::now();
+      if (now - lastPump < PumpInterval) continue;
     }
     PumpMessages(n < 0);
+    lastPump = Clock::now();
   }
 }
 
