@@ -16,9 +16,13 @@
 #include <vector>
 
 #include "installer/view.h"
+#include "platform/widgets_posix.h"
 #include "platform/win32.h"
 
 namespace {
+
+// The window needs a widget application, which must exist before the message loop starts.
+const bool widgetsInUse = (platform::UseWidgets(), true);
 
 using namespace form1_layout;
 

@@ -1,9 +1,9 @@
 #include "platform/msgloop.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QWidget>
+
+#include "platform/widgets_posix.h"
 
 namespace platform {
 
@@ -11,35 +11,33 @@ namespace {
 
 void (*exceptionHandler)() = nullptr;
 
-// Qt must never see an exception unwind through its event dispatch.
-class GuiApplication : public QApplication {
-public:
-  using QApplication::QApplication;
-
-  bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (...) {
-      if (exceptionHandler) exceptionHandler();
-      return false;
-    }
-  }
-};
-
 int argcStore = 1;
 char argv0[] = "corvane-setup";
 char* argvStore[] = {argv0, nullptr};
-// Never deleted: widgets and Qt's own globals may still need it while the process exits.
-GuiApplication* ownApplication = nullptr;
 
 } // namespace
+
+namespace detail {
+
+WidgetToolkit& Widgets() {
+  static WidgetToolkit toolkit;
+  return toolkit;
+}
+
+void HandleLoopException() {
+  if (exceptionHandler) exceptionHandler();
+}
+
+} // namespace detail
 
 void InitializeMessageLoop(void (*handler)()) {
   exceptionHandler = handler;
   if (QCoreApplication::instance()) return;
-  ownApplication = new GuiApplication(argcStore, argvStore);
-  // The application object decides when the program ends: when its main form closes.
-  QApplication::setQuitOnLastWindowClosed(false);
+  // Never deleted: widgets and Qt's own globals may still need it while the process exits.
+  if (detail::Widgets().makeApplication)
+    detail::Widgets().makeApplication(argcStore, argvStore);
+  else
+    new detail::GuardedApplication<QCoreApplication>(argcStore, argvStore);
 }
 
 void ProcessMessages() {
@@ -60,8 +58,7 @@ void QuitMessageLoop(int exitCode) {
 }
 
 void CancelMouseCapture() {
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+  if (detail::Widgets().cancelMouseCapture) detail::Widgets().cancelMouseCapture();
 }
 
 } // namespace platform

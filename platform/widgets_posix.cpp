@@ -1,0 +1,67 @@
+#include "platform/widgets_posix.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include <cstdio>
+
+#include "platform/winapi_base.h"
+
+namespace platform {
+
+namespace {
+
+QCoreApplication* MakeApplication(int& argc, char** argv) {
+  auto* app = new detail::GuardedApplication<QApplication>(argc, argv);
+  // The application object decides when the program ends: when its main form closes.
+  QApplication::setQuitOnLastWindowClosed(false);
+  return app;
+}
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned type) {
+  // Tests and tools may have brought up a plain core application: no window can open then.
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return IDOK;
+  }
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  switch (type & MB_ICONMASK) {
+  case MB_ICONHAND:
+    icon = QMessageBox::Critical;
+    break;
+  case MB_ICONQUESTION:
+    icon = QMessageBox::Question;
+    break;
+  case MB_ICONEXCLAMATION:
+    icon = QMessageBox::Warning;
+    break;
+  case MB_ICONASTERISK:
+    icon = QMessageBox::Information;
+    break;
+  default:
+    break;
+  }
+  // Opens over the window that was active; modal to the whole application.
+  QMessageBox box(icon, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text),
+                  QMessageBox::Ok, QApplication::activeWindow());
+  // An error text may carry a server's words: never read it as markup.
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setEscapeButton(QMessageBox::Ok);
+  box.exec();
+  return IDOK;
+}
+
+void ReleaseMouseGrab() {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+  if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
+}
+
+} // namespace
+
+void UseWidgets() {
+  detail::Widgets() = {MakeApplication, ShowMessageBox, ReleaseMouseGrab};
+}
+
+} // namespace platform
