@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Times a command: wall seconds, CPU seconds (user + system) and peak resident memory, to the
-microsecond (rusage from wait4), where /usr/bin/time rounds to 10 ms.
+microsecond (rusage from wait4), where /usr/bin/time rounds to 10 ms. Wall time includes
+starting a small shell, a few milliseconds.
 
   measure.py [--runs N] [--label NAME] [--check EXPECTED OUTPUT] [--also PID] -- CMD...
       Runs CMD N times (default 1) with its output discarded. With --check, OUTPUT is removed
@@ -43,13 +44,10 @@ def run_once(cmd, errfile):
     # the command and leaves it to us: the command is a fresh fork of a small process, and it
     # is reparented here, where wait4 reads its own rusage.
     start = time.monotonic()
-    shell = os.fork()
-    if shell == 0:
-        fd = os.open(errfile, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
-        os.dup2(fd, 2)
-        null = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(null, 1)
-        os.execv("/bin/sh", ["sh", "-c", '"$@" & exit 0', "sh"] + cmd)
+    shell = os.posix_spawn("/bin/sh", ["sh", "-c", '"$@" & exit 0', "sh"] + cmd, os.environ,
+                           file_actions=[(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
+                                         (os.POSIX_SPAWN_OPEN, 2, errfile,
+                                          os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)])
     os.waitpid(shell, 0)
     _, status, usage = os.wait4(-1, 0)
     wall = time.monotonic() - start
