@@ -64,14 +64,14 @@ echo
 echo "median of $runs runs, ${size_mb} MiB from nginx on loopback (window: $window_runs runs, $window_mb MiB):"
 for k in httpget curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
-  NF == 1 { print "  " $1 ": not measured (see above)"; next }
-  { name[NR] = $1; w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
+  { name[NR] = $1 }
+  NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
   END {
     printf "  %-8s %9s %9s %10s   %10s %10s   %10s %10s\n", "", "wall s", "cpu s", "peak KiB",
       "wall/curl", "cpu/curl", "wall/floor", "cpu/floor"
     for (i = 1; i <= NR; i++) {
       n = name[i]
-      if (!(n in w)) continue
+      if (!(n in w)) { printf "  %-8s not measured (see above)\n", n; continue }
       printf "  %-8s %9.3f %9.3f %10d   %10s %10s   %10s %10s\n", n, w[n], c[n], m[n],
         ratio(w[n] * s[n], w["curl"]), ratio(c[n] * s[n], c["curl"]),
         ratio(w[n] * s[n], w["floor"]), ratio(c[n] * s[n], c["floor"])
