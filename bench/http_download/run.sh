@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Download benchmark: httpget -o beside curl -0 -o, fetching a 1 GiB file from nginx on loopback,
-# then the CPU both spend waiting for a reply held back for 3 seconds.
+# Download benchmark: a big file from nginx on loopback fetched by httpget -o, by curl -0 -o, by
+# the floor (floor.c: the least any client must do, built here) and by the installer's window
+# (window.sh); then the CPU httpget and curl spend waiting for a reply held back, and their
+# start-up CPU fetching a tiny file.
 #
-#   bench/http_download/run.sh [BUILD_DIR]      (default: build; RUNS=3 SIZE_MB=1024 DELAY=3)
+#   bench/http_download/run.sh [BUILD_DIR]      (default: build)
+#     RUNS=3 SIZE_MB=256        runs and file size for every client
+#     WINDOW_SIZE_MB=SIZE_MB WINDOW_RUNS=RUNS WINDOW_DISPLAY=(a free one)   the window's
+#     DELAY=3 STARTS=10         the held-back reply; runs of the start-up measurement
 #
-# Prints per run and the median of wall seconds, CPU seconds (user + system) and peak resident
-# memory from /usr/bin/time -v, and the ratios httpget / curl.
+# Wall, CPU (user + system) and peak resident memory come from bench/measure.py; every download
+# is compared with the original. The table shows medians and their ratios to curl and to the floor;
+# a window run of another size than SIZE_MB is scaled to SIZE_MB for its ratios.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-runs=${RUNS:-3}
-size_mb=${SIZE_MB:-1024}
-delay=${DELAY:-3}
+runs=${RUNS:-3} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
+window_mb=${WINDOW_SIZE_MB:-$size_mb} window_runs=${WINDOW_RUNS:-$runs}
 httpget=$build/tools/httpget/httpget
 [ -x "$httpget" ] || { echo "build httpget first: $httpget" >&2; exit 1; }
-command -v curl >/dev/null || { echo "curl is needed" >&2; exit 1; }
+for tool in curl cc; do command -v $tool >/dev/null || { echo "$tool is needed" >&2; exit 1; }; done
+measure() { python3 "$root/bench/measure.py" "$@"; }
 
 source "$root/tests/e2e/lib/nginx.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/http-bench-XXXXXX")
@@ -26,69 +32,68 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+cc -O2 -o "$work/floor" "$here/floor.c"
 mkdir -p "$work/www"
 echo "making a ${size_mb} MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
+head -c 1024 /dev/urandom >"$work/www/tiny.bin"
 NGINX_NO_TRAP=1 nginx_start "$work/www"
-url="$NGINX_URL/big.bin"
 # Warm the page cache so that the first run is not the only one reading from disk.
 cat "$work/www/big.bin" >/dev/null
 
-# measure LABEL CMD...: runs under /usr/bin/time -v, prints "wall cpu maxrss_kib" for the run.
-measure() {
-  local tf=$work/time.txt
-  /usr/bin/time -v -o "$tf" "$@" >/dev/null 2>"$work/stderr.txt" || {
-    echo "failed: $* ($(tail -n 2 "$work/stderr.txt" | tr '\n' ' '))" >&2
-    exit 1
-  }
-  awk -F': ' '
-    /Elapsed \(wall clock\)/ { n = split($2, p, ":"); w = 0; for (i = 1; i <= n; i++) w = w * 60 + p[i] }
-    /User time/ { u = $2 } /System time/ { s = $2 } /Maximum resident/ { m = $2 }
-    END { printf "%.3f %.3f %d\n", w, u + s, m }' "$tf"
-}
-
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-declare -A results
-for tool in httpget curl; do
-  : >"$work/$tool.runs"
-  for i in $(seq 1 "$runs"); do
-    rm -f "$work/out.bin"
-    if [ "$tool" = httpget ]; then
-      r=$(measure "$httpget" -o "$work/out.bin" "$url")
-    else
-      r=$(measure curl -0 -s -o "$work/out.bin" "$url")
-    fi
-    cmp -s "$work/www/big.bin" "$work/out.bin" || { echo "$tool: downloaded file differs" >&2; exit 1; }
-    echo "$r" >>"$work/$tool.runs"
-    read -r w c m <<<"$r"
-    printf '%-8s run %d: wall %7.3f s  cpu %7.3f s  peak %8d KiB\n' "$tool" "$i" "$w" "$c" "$m"
-  done
-  results[$tool.wall]=$(cut -d' ' -f1 "$work/$tool.runs" | median)
-  results[$tool.cpu]=$(cut -d' ' -f2 "$work/$tool.runs" | median)
-  results[$tool.mem]=$(cut -d' ' -f3 "$work/$tool.runs" | median)
-done
-rm -f "$work/out.bin"
+declare -A r
+out=$work/out.bin
+big=("$work/www/big.bin" "$out")
+r[httpget]=$(measure --runs "$runs" --label httpget --check "${big[@]}" -- "$httpget" -o "$out" "$NGINX_URL/big.bin")
+r[curl]=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin")
+r[floor]=$(measure --runs "$runs" --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out")
+rm -f "$out"
+r[window]=$(bash "$here/window.sh" "$build" "$window_mb" "$window_runs" "${WINDOW_DISPLAY:-}") || r[window]=""
 
 python3 "$here/slow_server.py" "$delay" >"$work/slow.port" &
 slow_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/slow.port" ] && break; sleep 0.05; done
 slow_url="http://127.0.0.1:$(head -n 1 "$work/slow.port")/late"
-read -r sw_h sc_h _ <<<"$(measure "$httpget" -o "$work/late.txt" "$slow_url")"
-read -r sw_c sc_c _ <<<"$(measure curl -0 -s -o "$work/late.txt" "$slow_url")"
+r[late_httpget]=$(measure --label httpget -- "$httpget" -o "$work/late.txt" "$slow_url")
+r[late_curl]=$(measure --label curl -- curl -0 -s -o "$work/late.txt" "$slow_url")
+tiny=("$work/www/tiny.bin" "$out")
+r[start_httpget]=$(measure --runs "$starts" --label httpget --check "${tiny[@]}" -- "$httpget" -o "$out" "$NGINX_URL/tiny.bin")
+r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/tiny.bin")
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 echo
-echo "median of $runs runs, ${size_mb} MiB from nginx on loopback:"
-printf '  %-8s %10s %10s %14s\n' "" "wall s" "cpu s" "peak KiB"
-for tool in httpget curl; do
-  printf '  %-8s %10.3f %10.3f %14d\n' "$tool" "${results[$tool.wall]}" "${results[$tool.cpu]}" \
-    "${results[$tool.mem]}"
-done
-printf '  %-8s %10s %10s %14s\n' "ratio" "$(ratio "${results[httpget.wall]}" "${results[curl.wall]}")" \
-  "$(ratio "${results[httpget.cpu]}" "${results[curl.cpu]}")" \
-  "$(ratio "${results[httpget.mem]}" "${results[curl.mem]}")"
+echo "median of $runs runs, ${size_mb} MiB from nginx on loopback (window: $window_runs runs, $window_mb MiB):"
+for k in httpget curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
+  function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
+  { name[NR] = $1 }
+  NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
+  END {
+    printf "  %-8s %9s %9s %10s   %10s %10s   %10s %10s\n", "", "wall s", "cpu s", "peak KiB",
+      "wall/curl", "cpu/curl", "wall/floor", "cpu/floor"
+    for (i = 1; i <= NR; i++) {
+      n = name[i]
+      if (!(n in w)) { printf "  %-8s not measured (see above)\n", n; continue }
+      printf "  %-8s %9.3f %9.3f %10d   %10s %10s   %10s %10s\n", n, w[n], c[n], m[n],
+        ratio(w[n] * s[n], w["curl"]), ratio(c[n] * s[n], c["curl"]),
+        ratio(w[n] * s[n], w["floor"]), ratio(c[n] * s[n], c["floor"])
+    }
+    print ""
+    printf "  httpget / curl:   wall %s  cpu %s\n", ratio(w["httpget"], w["curl"]), ratio(c["httpget"], c["curl"])
+    printf "  floor / curl:     wall %s  cpu %s\n", ratio(w["floor"], w["curl"]), ratio(c["floor"], c["curl"])
+    if ("window" in w)
+      printf "  window / httpget: wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["httpget"]),
+        ratio(c["window"] * scale, c["httpget"])
+  }'
 echo
 echo "reply held back ${delay} s:"
-printf '  httpget  wall %.3f s  cpu %.3f s\n' "$sw_h" "$sc_h"
-printf '  curl     wall %.3f s  cpu %.3f s\n' "$sw_c" "$sc_c"
+for k in httpget curl; do
+  read -r w c _ <<<"${r[late_$k]}"
+  printf '  %-8s wall %.3f s  cpu %.6f s\n' "$k" "$w" "$c"
+done
+echo "start-up, a 1 KiB file (median of $starts runs):"
+for k in httpget curl; do
+  read -r w c m <<<"${r[start_$k]}"
+  printf '  %-8s wall %.4f s  cpu %.4f s  peak %d KiB\n' "$k" "$w" "$c" "$m"
+done
+read -r _ ch _ <<<"${r[start_httpget]}"
+read -r _ cc _ <<<"${r[start_curl]}"
+awk -v a="$ch" -v b="$cc" 'BEGIN { printf "  httpget / curl: cpu %.2f\n", a / b }'

@@ -4,8 +4,8 @@
 #
 #   bench/windows_download/run.sh [BUILD_DIR]   (default: build-windows; RUNS=3 SIZE_MB=256 DELAY=3)
 #
-# CPU is user + system of the program's process from /usr/bin/time -v; under Wine the share of the
-# wineserver (a process of its own, started here) is printed beside it.
+# Wall, CPU (user + system) and peak memory of the program's process come from bench/measure.py;
+# under Wine the share of the wineserver (a process of its own, started here) is printed beside it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -41,52 +41,24 @@ head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
 NGINX_NO_TRAP=1 nginx_start "$work/www"
 cat "$work/www/big.bin" >/dev/null
 
-server_cpu() { awk '{ printf "%.3f\n", ($14 + $15) / 100 }' "/proc/$server_pid/stat"; }
-measure() {
-  local tf=$work/time.txt before after
-  before=$(server_cpu)
-  /usr/bin/time -v -o "$tf" "$@" >/dev/null 2>"$work/stderr.txt" || {
-    echo "failed: $*" >&2
-    exit 1
-  }
-  after=$(server_cpu)
-  awk -F': ' -v srv="$(awk -v a="$after" -v b="$before" 'BEGIN { print a - b }')" '
-    /Elapsed \(wall clock\)/ { n = split($2, p, ":"); w = 0; for (i = 1; i <= n; i++) w = w * 60 + p[i] }
-    /User time/ { u = $2 } /System time/ { s = $2 }
-    END { printf "%.3f %.3f %.3f\n", w, u + s, srv }' "$tf"
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
+measure() { python3 "$root/bench/measure.py" --also "$server_pid" "$@"; }
 out_win="Z:${work//\//\\}\\out.bin"
-for tool in httpget.exe curl; do
-  : >"$work/$tool.runs"
-  for i in $(seq 1 "$runs"); do
-    rm -f "$work/out.bin"
-    if [ "$tool" = httpget.exe ]; then
-      r=$(measure "$wine" "$exe" -o "$out_win" "$NGINX_URL/big.bin")
-    else
-      r=$(measure curl -0 -s -o "$work/out.bin" "$NGINX_URL/big.bin")
-    fi
-    cmp -s "$work/www/big.bin" "$work/out.bin" || { echo "$tool: file differs" >&2; exit 1; }
-    echo "$r" >>"$work/$tool.runs"
-    read -r w c s <<<"$r"
-    printf '%-11s run %d: wall %7.3f s  cpu %7.3f s  (wineserver %6.3f s)\n' "$tool" "$i" "$w" "$c" "$s"
-  done
-done
+big=("$work/www/big.bin" "$work/out.bin")
+exe_run=$(measure --runs "$runs" --label httpget.exe --check "${big[@]}" -- "$wine" "$exe" -o "$out_win" "$NGINX_URL/big.bin")
+curl_run=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$work/out.bin" "$NGINX_URL/big.bin")
 
 python3 "$root/bench/http_download/slow_server.py" "$delay" >"$work/slow.port" &
 slow_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/slow.port" ] && break; sleep 0.05; done
 slow_url="http://127.0.0.1:$(head -n 1 "$work/slow.port")/late"
-read -r sw_h sc_h ss_h <<<"$(measure "$wine" "$exe" -o "Z:${work//\//\\}\\late.txt" "$slow_url")"
-read -r sw_c sc_c _ <<<"$(measure curl -0 -s -o "$work/late.txt" "$slow_url")"
+read -r sw_h sc_h _ ss_h <<<"$(measure --label httpget.exe -- "$wine" "$exe" -o "Z:${work//\//\\}\\late.txt" "$slow_url")"
+read -r sw_c sc_c _ <<<"$(measure --label curl -- curl -0 -s -o "$work/late.txt" "$slow_url")"
 
 echo
 echo "median of $runs runs, ${size_mb} MiB from nginx on loopback:"
-for tool in httpget.exe curl; do
-  printf '  %-11s wall %7.3f s  cpu %7.3f s  wineserver %6.3f s\n' "$tool" \
-    "$(cut -d' ' -f1 "$work/$tool.runs" | median)" "$(cut -d' ' -f2 "$work/$tool.runs" | median)" \
-    "$(cut -d' ' -f3 "$work/$tool.runs" | median)"
+for row in "httpget.exe $exe_run" "curl $curl_run"; do
+  read -r tool w c m s <<<"$row"
+  printf '  %-11s wall %7.3f s  cpu %7.3f s  peak %8d KiB  wineserver %6.3f s\n' "$tool" "$w" "$c" "$m" "$s"
 done
 echo "reply held back ${delay} s:"
 printf '  httpget.exe wall %.3f s  cpu %.3f s  wineserver %.3f s\n' "$sw_h" "$sc_h" "$ss_h"

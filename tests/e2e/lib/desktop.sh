@@ -1,7 +1,7 @@
 # Drives the installer's window on a private Xvfb display as a user would.
 #
 #   source tests/e2e/lib/desktop.sh
-#   xvfb_start                      # sets DISPLAY; stopped by xvfb_stop
+#   xvfb_start [NUMBER]             # sets DISPLAY (display :NUMBER, or a free one); stopped by xvfb_stop
 #   app_start PROGRAM LOGFILE       # sets APP_PID and APP_WID (the installer window)
 #   app_click X Y                   # a left click at window coordinates (the stored layout's pixels)
 #   app_log                         # prints the log pane's text (select all, copy, read the clipboard)
@@ -16,7 +16,7 @@ xvfb_start() {
   local fifo
   fifo=$(mktemp -u "${TMPDIR:-/tmp}/corvane-xvfb-XXXXXX")
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb ${1:+":$1"} -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   XVFB_PID=$!
   local n
   read -r -t 20 n <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
