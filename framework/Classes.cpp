@@ -138,12 +138,15 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
 }
 
 TFileStream::~TFileStream() {
+  flusher_.reset();
   if (file_) std::fclose(file_);
 }
 
 void TFileStream::Close(bool toDisk) {
   if (!file_) return;
-  bool ok = toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0;
+  bool ok = !flusher_ || flusher_->Finish();
+  flusher_.reset();
+  ok = (toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0) && ok;
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
   if (!ok) throw EWriteError(Format("Cannot write file %s", fileName_.c_str()));
@@ -156,7 +159,20 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || !file_) return 0;
-  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  const auto n = static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  if (flusher_) {
+    constexpr int64_t FlushEvery = 8 << 20;
+    unflushed_ += n;
+    if (unflushed_ >= FlushEvery) {
+      flusher_->Request();
+      unflushed_ = 0;
+    }
+  }
+  return n;
+}
+
+void TFileStream::FlushBehind() {
+  if (file_ && !flusher_) flusher_ = std::make_unique<platform::BackgroundFlush>(file_);
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {

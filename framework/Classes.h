@@ -4,10 +4,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/Sysutils.h"
+
+namespace platform {
+class BackgroundFlush;
+}
 
 class TObject {
 public:
@@ -116,10 +121,15 @@ public:
   // Writes out what is buffered (to the disk itself with toDisk) and closes the file; raises
   // EWriteError "Cannot write file %s" when any of it fails.
   void Close(bool toDisk = false);
+  // From now on what is written goes to the disk behind the writer, for a file that is closed
+  // with toDisk at its end: that close then has little left to wait for.
+  void FlushBehind();
 
 private:
   std::string fileName_;
   std::FILE* file_ = nullptr;
+  std::unique_ptr<platform::BackgroundFlush> flusher_;
+  int64_t unflushed_ = 0;
 };
 
 class TMemoryStream : public TStream {

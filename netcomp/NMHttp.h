@@ -84,6 +84,9 @@ public:
   // other 206 is a failure. 0 leaves the request as it always was.
   int64_t ResumeFrom = 0;
   int64_t ResumeTotal = 0;
+  // The body file goes to the disk while it arrives, for a caller that makes the whole file
+  // durable when it is complete.
+  bool FlushBodyBehind = false;
   // Whether the last pass appended its body to the file.
   bool Resumed = false;
   // Status of the last pass whose body went into the file in this call; 0 while none did.

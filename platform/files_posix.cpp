@@ -23,6 +23,10 @@ bool SyncFile(std::FILE* file) {
   return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
 }
 
+bool FlushFileData(std::FILE* file) {
+  return fdatasync(fileno(file)) == 0;
+}
+
 bool AcquireInstanceLock() {
   // Under the prefix's C: drive: every installer that writes into this prefix sees the same file.
   const std::string path = NativePath("C:\\windows\\temp\\Corvane Setup.lock");

@@ -20,6 +20,11 @@ bool SyncFile(std::FILE* file) {
   return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
+bool FlushFileData(std::FILE* file) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+}
+
 bool AcquireInstanceLock() {
   // The handle stays open until the process ends; the system releases the mutex then.
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Corvane Setup");
