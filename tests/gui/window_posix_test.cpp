@@ -222,6 +222,33 @@ TEST_F(QtWindowTest, ProgressRange) {
   EXPECT_FALSE(bar->isHidden());
 }
 
+// A download reports every 64 KiB block: the bar is painted when it grows by a pixel, not for
+// every block.
+TEST_F(QtWindowTest, ProgressPaintsNoMoreOftenThanTheBarMoves) {
+  auto* bar = Control<QProgressBar>("ProgressBar1");
+  view_->Show();
+  QCoreApplication::processEvents();
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  bar->installEventFilter(&counter);
+  const int blocks = 16384; // 1 GiB
+  view_->SetProgressMax(blocks << 16);
+  for (int i = 1; i <= blocks; ++i) {
+    view_->SetProgressPosition(i << 16);
+    if (i % 64 == 0) QCoreApplication::processEvents();
+  }
+  QCoreApplication::processEvents();
+  bar->removeEventFilter(&counter);
+  EXPECT_EQ(bar->value(), blocks << 16);
+  EXPECT_GT(counter.paints, 0);
+  EXPECT_LE(counter.paints, bar->width() + 2);
+}
+
 TEST_F(QtWindowTest, ChecksCaptionAndMessageBox) {
   Control<QCheckBox>("CheckBox2")->setChecked(true);
   EXPECT_FALSE(view_->IsChecked(TCheckBoxId::CheckBox1));
