@@ -139,13 +139,22 @@ private:
   void ApplyProgress() {
     // Qt ignores values outside the range and animates an empty range; the Windows bar shows
     // such a position at the nearer end and draws 0..0 as an empty bar.
-    if (max_ == 0) {
-      bar_->setRange(0, 1);
-      bar_->setValue(position_ > 0 ? 1 : 0);
-    } else {
-      bar_->setRange(0, max_);
-      bar_->setValue(std::clamp(position_, 0, max_));
-    }
+    const int top = max_ == 0 ? 1 : max_;
+    const int value = max_ == 0 ? (position_ > 0 ? 1 : 0) : std::clamp(position_, 0, max_);
+    // A download moves the bar once a block. It shows no text: a value that fills no further
+    // pixel need not reach it, and one that does is painted with the next pass of the message
+    // loop, not on the spot while the download waits for the display.
+    if (top == bar_->maximum() && value != 0 && value != top &&
+        FilledPixels(value, top) == FilledPixels(bar_->value(), top))
+      return;
+    bar_->setUpdatesEnabled(false);
+    bar_->setRange(0, top);
+    bar_->setValue(value);
+    bar_->setUpdatesEnabled(true); // schedules the paint
+  }
+
+  int FilledPixels(int value, int top) const {
+    return static_cast<int>(int64_t{value} * bar_->width() / top);
   }
 
   std::unique_ptr<TForm1Window> window_;
