@@ -8,7 +8,7 @@
 #   CORVANE_SIGNING_KEY  the private key matching the build's CORVANE_TEST_PUBLIC_KEY
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=$(cd "$here/../../.." && pwd)
+src=${CORVANE_SOURCE_DIR:-$(cd "$here/../../.." && pwd)}
 bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
 url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
 skip() { echo "SKIP: $*"; exit 77; }
