@@ -6,6 +6,8 @@
 #   app_click X Y                   # a left click at window coordinates (the stored layout's pixels)
 #   app_log                         # prints the log pane's text (select all, copy, read the clipboard)
 #   app_close                       # the window's close button; waits for the program to end
+#   install_log URL [signed]        # the log of an install with both boxes ticked
+#   check_link FILE                 # a shortcut to the launcher, read with lnkinfo; failx on a fault
 
 XVFB_PID=""
 APP_PID=""
@@ -84,9 +86,12 @@ app_kill() {
   APP_PID=""
 }
 
-# The log of a press of Next with both boxes ticked, downloading from base URL $1.
+# The log of a press of Next with both boxes ticked, downloading from base URL $1; with "signed"
+# as $2, by a build with a publisher key.
 install_log() {
   local url=$1
+  [ "${2:-}" != signed ] || echo "getting signed file list ${url}SHA256SUMS
+file list verified"
   echo "install program is checked
 Downloading Launcher
 Downloading : ${url}cvnloader.exe
@@ -104,4 +109,16 @@ once downloaded, click ok to accept the default location.
 trying ${url}cvnchain.exe
 unzipping blockchain - this will take a while...
 Done."
+}
+
+# A shortcut to the launcher as the installer makes it; the script's failx reports a fault.
+check_link() {
+  local file=$1 info show
+  info=$(lnkinfo "$file" 2>&1) || failx "lnkinfo cannot read $file: $info"
+  grep -qxF $'\tLocal path\t\t\t: C:\\Corvane\\cvnloader.exe' <<<"$info" || failx "target of $file: $info"
+  grep -qxF $'\tDescription\t\t\t: cvn QT Wallet' <<<"$info" || failx "description of $file: $info"
+  grep -qE 'Command line arguments|Working directory' <<<"$info" && failx "arguments or folder in $file: $info"
+  # lnkinfo 20181227 does not print the show command that is stored: read the header's own field.
+  show=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
+  [ "$show" = 5 ] || failx "show command of $file is $show"
 }

@@ -2,9 +2,12 @@
 #
 #   source tests/e2e/lib/desktop.sh tests/e2e/lib/wine.sh
 #   wine_prefix_init DIR            # a fresh prefix (WINEPREFIX); wine_stop ends its wineserver
+#   wine_desktop DIR                # Xvfb, HOME and a fresh prefix in DIR; sets WINE_USER (its
+#                                   # user), WINE_ROAMING (APPDATA) and WINE_APPDIR (C:\Corvane)
 #   wine_app_start EXE LOGFILE      # like app_start: sets APP_PID and APP_WID
 #   app_log                         # the log pane's text, read by WINTOOL (wintool.exe log)
 #   wine_box CAPTION                # prints a message box's text and buttons, presses OK
+#   failx MESSAGE                   # the windows, the log pane, the program's output; then fail
 # app_click, app_wait_log and app_close of desktop.sh work on the Wine window as they are.
 
 WINE=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
@@ -39,7 +42,20 @@ wine_user() {
   return 1
 }
 
+# The installer's desktop: a display, a home folder and a prefix, with the installer's folder.
+wine_desktop() {
+  export HOME=$1/home
+  mkdir -p "$HOME"
+  xvfb_start || fail "Xvfb did not start"
+  wine_prefix_init "$1/prefix" || fail "wineboot failed: $(cat "$1/prefix.boot.log")"
+  WINE_USER=$(wine_user) || fail "the prefix has no user profile"
+  WINE_ROAMING=$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming
+  WINE_APPDIR=$WINEPREFIX/drive_c/Corvane
+  mkdir -p "$WINE_APPDIR"
+}
+
 wine_app_start() {
+  APP_OUT=$2
   "$WINE" "$1" >"$2" 2>&1 &
   APP_PID=$!
   APP_WID=$(timeout 120 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
@@ -53,4 +69,14 @@ app_log() {
 wine_box() {
   timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" >/dev/null || return 1
   "$WINE" "$WINTOOL" box "$1" 2>/dev/null | tr -d '\r'
+}
+
+failx() {
+  echo "--- windows:"
+  xwininfo -root -tree | grep -F '("' | grep -v "has no name"
+  echo "--- log pane:"
+  app_log
+  echo "--- program output:"
+  cat "${APP_OUT:-/dev/null}"
+  fail "$*"
 }

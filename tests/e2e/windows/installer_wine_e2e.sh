@@ -15,31 +15,22 @@ url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 
+source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool lnkinfo nginx unshare ip python3; do
+  for tool in Xvfb xdotool lnkinfo nginx python3; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
   done
   source "$here/../lib/wine.sh"
   [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
-  case $url in http://*/*) ;; *) skip "download URL $url is not plain http" ;; esac
   for exe in corvane-setup.exe wintool.exe chain_stub.exe; do
     [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
   done
-  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount --net); else ns=(unshare --map-root-user --mount --net); fi
-  "${ns[@]}" true 2>/dev/null ||
-    skip "cannot make a private network and mount namespace here (needs root or user namespaces)"
-  CORVANE_E2E_INSIDE=1 CORVANE_WIN_BIN=$(cd "$bin" && pwd) exec "${ns[@]}" bash "$0"
+  CORVANE_WIN_BIN=$(cd "$bin" && pwd) netns_enter "$url"
 fi
 
-ip link set lo up || fail "cannot bring up loopback"
-hostport=${url#http://}
-hostport=${hostport%%/*}
-host=${hostport%%:*}
-port=80
-[ "$host" != "$hostport" ] && port=${hostport#*:}
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-e2e-XXXXXX")
-printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$work/hosts"
-mount --bind "$work/hosts" /etc/hosts || skip "cannot bind-mount a private /etc/hosts"
+netns_hosts "$url" "$work"
+port=$NETNS_PORT
 
 source "$here/../lib/nginx.sh"
 source "$here/../lib/desktop.sh"
@@ -66,22 +57,9 @@ nginx_start "$work/www" "listen 127.0.0.1:$port;
   fail "nginx did not start"
 curl -fsS -o /dev/null "${url}version.txt" || fail "nginx does not answer at $url"
 
-export HOME=$work/home
-mkdir -p "$HOME"
-xvfb_start || fail "Xvfb did not start"
-wine_prefix_init "$work/prefix" || fail "wineboot failed: $(cat "$work/prefix.boot.log")"
-user=$(wine_user) || fail "the prefix has no user profile"
-roaming=$WINEPREFIX/drive_c/users/$user/AppData/Roaming
-appdir=$WINEPREFIX/drive_c/Corvane
-mkdir -p "$appdir"
+wine_desktop "$work"
+user=$WINE_USER roaming=$WINE_ROAMING appdir=$WINE_APPDIR
 echo "old wallet" >"$appdir/corvane-qt.exe"
-
-failx() {
-  echo "--- windows:"; xwininfo -root -tree | grep -F '("' | grep -v "has no name"
-  echo "--- log pane:"; app_log
-  echo "--- program output:"; cat "$work/app.out"
-  fail "$*"
-}
 
 wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
 app_click 34 50   # CheckBox1 "program"
@@ -108,16 +86,6 @@ ran=$(cat "$roaming/chain-ran.txt" 2>/dev/null)
 grep -q '"GET /downloads//version.txt HTTP/1.0"' "$NGINX_DIR/access.log" ||
   failx "no request for the doubled-slash version URL"
 
-check_link() {
-  local file=$1 info show
-  info=$(lnkinfo "$file" 2>&1) || failx "lnkinfo cannot read $file: $info"
-  grep -qxF $'\tLocal path\t\t\t: C:\\Corvane\\cvnloader.exe' <<<"$info" || failx "target of $file: $info"
-  grep -qxF $'\tDescription\t\t\t: cvn QT Wallet' <<<"$info" || failx "description of $file: $info"
-  grep -qE 'Command line arguments|Working directory' <<<"$info" && failx "arguments or folder in $file: $info"
-  # lnkinfo 20181227 prints another field as the show command: read the header's own.
-  show=$(od -An -tu4 -j60 -N4 "$file" | tr -d ' ')
-  [ "$show" = 5 ] || failx "show command of $file is $show"
-}
 check_link "$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk"
 check_link "$roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk"
 app_close || failx "closing the window did not end the program cleanly"

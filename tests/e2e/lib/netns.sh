@@ -1,0 +1,33 @@
+# Runs an end-to-end test of the installer in a private network and mount namespace in which the
+# host of its download URL is loopback, so the production build's URL reaches a local nginx.
+#
+#   source tests/e2e/lib/netns.sh
+#   netns_enter URL          # outside: re-runs "$0" inside a namespace (CORVANE_E2E_INSIDE=1 there)
+#   netns_hosts URL DIR      # inside: loopback up, the URL's host on it through DIR/hosts;
+#                            # sets NETNS_PORT, the URL's port
+# Both call the script's skip and fail functions.
+
+netns_enter() {
+  [ -z "${CORVANE_E2E_INSIDE:-}" ] || return 0
+  local tool ns
+  for tool in unshare ip; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  case $1 in http://*/*) ;; *) skip "download URL $1 is not plain http" ;; esac
+  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount --net); else ns=(unshare --map-root-user --mount --net); fi
+  "${ns[@]}" true 2>/dev/null ||
+    skip "cannot make a private network and mount namespace here (needs root or user namespaces)"
+  CORVANE_E2E_INSIDE=1 exec "${ns[@]}" bash "$0"
+}
+
+netns_hosts() {
+  local hostport host
+  ip link set lo up || fail "cannot bring up loopback"
+  hostport=${1#http://}
+  hostport=${hostport%%/*}
+  host=${hostport%%:*}
+  NETNS_PORT=80
+  [ "$host" != "$hostport" ] && NETNS_PORT=${hostport#*:}
+  printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$2/hosts"
+  mount --bind "$2/hosts" /etc/hosts || skip "cannot bind-mount a private /etc/hosts"
+}

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The Windows installer with a publisher key built in (corvane-setup-keyed.exe, a throwaway key)
+# under Wine against nginx, which serves the downloads with their list signed by the private half:
+# a verified install of the program; a wallet changed on the server after signing, refused while
+# the installed one stays; a blockchain download cut by closing the window, then resumed with a
+# range request at the next start, verified and run. Set-up as in installer_wine_e2e.sh.
+#   CORVANE_BUILD_DIR    the Windows build: bin/ holds corvane-setup-keyed.exe, wintool.exe, chain_stub.exe
+#   CORVANE_SIGNING_KEY  the private key matching the build's CORVANE_TEST_PUBLIC_KEY
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=${CORVANE_SOURCE_DIR:-$(cd "$here/../../.." && pwd)}
+bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
+url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+source "$here/../lib/netns.sh"
+if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
+  for tool in Xvfb xdotool nginx openssl python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  source "$here/../lib/wine.sh"
+  [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
+  [ -f "$bin/corvane-setup-keyed.exe" ] && [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
+    skip "no keyed installer: configure with CORVANE_TEST_PUBLIC_KEY and CORVANE_SIGNING_KEY (scripts/test-windows.sh does)"
+  for exe in wintool.exe chain_stub.exe; do
+    [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
+  done
+  CORVANE_WIN_BIN=$(cd "$bin" && pwd) netns_enter "$url"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-verified-XXXXXX")
+netns_hosts "$url" "$work"
+
+source "$here/../lib/nginx.sh"
+source "$here/../lib/desktop.sh"
+source "$here/../lib/wine.sh"
+WINTOOL=$bin/wintool.exe
+setup=$bin/corvane-setup-keyed.exe
+cleanup() {
+  app_kill
+  wine_stop
+  xvfb_stop
+  nginx_stop
+  rm -rf "$work"
+}
+NGINX_NO_TRAP=1
+trap cleanup EXIT
+
+# The archive is the stand-in program with data after it, as a self-extracting archive carries.
+# Past 2 MiB it comes slowly, so the window can be closed part-way; the rest of it is under 2 MiB,
+# which the resumed request then gets at full speed.
+www=$work/www/downloads
+mkdir -p "$www"
+head -c 70000 /dev/urandom >"$www/cvnloader.exe"
+head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
+echo "1.2.3" >"$www/version.txt"
+total=3500000
+{ cat "$bin/chain_stub.exe"; head -c $((total - $(stat -c %s "$bin/chain_stub.exe"))) /dev/urandom; } >"$www/cvnchain.exe"
+"$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www" || fail "cannot sign the downloads"
+nginx_start "$work/www" "listen 127.0.0.1:$NETNS_PORT;
+    location = /downloads/cvnchain.exe { limit_rate_after 2m; limit_rate 100k; }" ||
+  fail "nginx did not start"
+curl -fsS -o /dev/null "${url}SHA256SUMS" || fail "nginx does not answer at $url"
+
+wine_desktop "$work"
+appdir=$WINE_APPDIR roaming=$WINE_ROAMING
+# The log from the signed list on, and the files left in the application folder.
+log_since_list() { app_log | sed -n '/^getting signed file list /,$p'; }
+appdir_files() { ls -A "$appdir" | sort | tr '\n' ' '; }
+
+# A verified install of the program.
+wine_app_start "$setup" "$work/app1.out" || failx "no window"
+app_click 34 50   # CheckBox1 "program"
+app_click 389 152 # Button1 "Next"
+app_wait_log "Done." 60 || failx "the install did not finish"
+expected=$(install_log "$url" signed | sed '/^Done\.$/q')
+actual=$(log_since_list)
+[ "$actual" = "$expected" ] || failx "log differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" || failx "launcher differs"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "wallet differs"
+cmp -s "$www/version.txt" "$roaming/Corvane/version.txt" || failx "version file differs"
+[ "$(appdir_files)" = "corvane-qt.exe cvnloader.exe " ] || failx "stray files: $(appdir_files)"
+app_close || failx "closing the window did not end the program cleanly"
+
+# One byte of the wallet changed on the server, the signed list as it was: refused.
+cp "$www/corvane-qt.exe" "$work/installed-wallet"
+python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(1000); b = f.read(1); f.seek(1000); f.write(bytes([b[0] ^ 1]))' \
+  "$www/corvane-qt.exe"
+wine_app_start "$setup" "$work/app2.out" || failx "no window"
+app_click 34 50
+app_click 389 152
+box=$(wine_box "Download failure" | sort) || failx "no failure box"
+[ "$box" = $'button OK\ntext could not download wallet' ] || failx "the failure box showed: $box"
+actual=$(app_log | sed -n '/^Downloading cvn Wallet$/,$p')
+[ "$actual" = $'Downloading cvn Wallet\napp download is C:\\Corvane\\corvane-qt.exe\ncould not verify corvane-qt.exe - the download was discarded' ] ||
+  failx "log after the changed wallet: $actual"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the installed wallet was changed"
+[ "$(appdir_files)" = "corvane-qt.exe cvnloader.exe " ] || failx "files left behind: $(appdir_files)"
+app_close || failx "closing the window after the refusal did not end the program cleanly"
+
+# The archive download closed part-way keeps its part and total; the next start resumes it.
+part=$roaming/cvnchain.exe.part
+wine_app_start "$setup" "$work/app3.out" || failx "no window"
+app_click 34 126 # CheckBox2 "blockchain"
+app_click 389 152
+for ((i = 0; i < 100; i++)); do
+  [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -gt 2000000 ] && break
+  sleep 0.2
+done
+[ "$i" -lt 100 ] || failx "the slow archive download did not get going"
+app_close || failx "closing the window during the archive download did not end the program cleanly"
+kept=$(stat -c %s "$part" 2>/dev/null) || fail "closing the window removed the partial archive"
+[ "$kept" -lt "$total" ] || fail "the archive was whole before the window closed"
+[ "$(tr -d '\r' <"$part.total" 2>/dev/null)" = "$total" ] || fail "the part's total is $(od -c "$part.total" 2>&1)"
+[ ! -e "$roaming/chain-ran.txt" ] || fail "a partial archive was run"
+
+wine_app_start "$setup" "$work/app4.out" || failx "no window"
+app_click 34 126
+app_click 389 152
+app_wait_log "Done." 60 || failx "the resumed archive download did not finish"
+expected=$(install_log "$url" signed | sed -n '1,2p;/^install blockchain is checked$/,$p' |
+  sed "/^trying /a resuming download from byte $kept")
+actual=$(log_since_list)
+[ "$actual" = "$expected" ] || failx "log of the resumed download differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+cmp -s "$www/cvnchain.exe" "$roaming/cvnchain.exe" || failx "the resumed archive differs"
+[ "$(cat "$roaming/chain-ran.txt" 2>/dev/null)" = "C:\\users\\$WINE_USER\\AppData\\Roaming\\cvnchain.exe" ] ||
+  failx "the resumed archive did not run: $(cat "$roaming/chain-ran.txt" 2>&1)"
+[ ! -e "$part" ] && [ ! -e "$part.total" ] || failx "the partial archive was left behind"
+requests=$(grep -F '"GET /downloads/cvnchain.exe ' "$NGINX_DIR/access.log")
+[ "$(wc -l <<<"$requests")" = 2 ] && tail -n 1 <<<"$requests" | grep -qF "\" 206 $((total - kept)) " ||
+  failx "the rest was not fetched as one part of $((total - kept)) bytes: $requests"
+app_close || failx "closing the window did not end the program cleanly"
+echo "PASS: verified and resumed downloads of the keyed Windows installer under Wine ($url via nginx)"
