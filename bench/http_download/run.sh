@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Download benchmark: a big file from nginx on loopback fetched by httpget -o, by curl -0 -o, by
-# the floor (floor.c: the least any client must do, built here) and by the installer's window
-# (window.sh); then the CPU httpget and curl spend waiting for a reply held back, and their
-# start-up CPU fetching a tiny file.
+# Download benchmark: a big file from nginx on loopback fetched by httpget -o, by httpget followed
+# by a sync of the file ("durable", as the installer makes every file), by curl -0 -o, by the floor
+# (floor.c: the least any client must do, built here) and by the installer's window (window.sh);
+# then the CPU httpget and curl spend waiting for a reply held back, and their start-up CPU
+# fetching a tiny file.
 #
 #   bench/http_download/run.sh [BUILD_DIR]      (default: build)
 #     RUNS=3 SIZE_MB=256        runs and file size for every client
@@ -45,6 +46,9 @@ declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
 r[httpget]=$(measure --runs "$runs" --label httpget --check "${big[@]}" -- "$httpget" -o "$out" "$NGINX_URL/big.bin")
+# The installer makes every file durable before it replaces one; httpget leaves that to the system.
+r[durable]=$(measure --runs "$runs" --label "httpget+sync" --check "${big[@]}" -- \
+  sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin")
 r[curl]=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin")
 r[floor]=$(measure --runs "$runs" --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out")
 rm -f "$out"
@@ -62,7 +66,7 @@ r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- cu
 
 echo
 echo "median of $runs runs, ${size_mb} MiB from nginx on loopback (window: $window_runs runs, $window_mb MiB):"
-for k in httpget curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
+for k in httpget durable curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
   { name[NR] = $1 }
   NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
@@ -79,9 +83,12 @@ for k in httpget curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale
     print ""
     printf "  httpget / curl:   wall %s  cpu %s\n", ratio(w["httpget"], w["curl"]), ratio(c["httpget"], c["curl"])
     printf "  floor / curl:     wall %s  cpu %s\n", ratio(w["floor"], w["curl"]), ratio(c["floor"], c["curl"])
-    if ("window" in w)
+    if ("window" in w) {
       printf "  window / httpget: wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["httpget"]),
         ratio(c["window"] * scale, c["httpget"])
+      printf "  window / durable: wall %s  (cpu %s)   durable: httpget -o, then sync of the file\n",
+        ratio(w["window"] * scale, w["durable"]), ratio(c["window"] * scale, c["durable"])
+    }
   }'
 echo
 echo "reply held back ${delay} s:"
