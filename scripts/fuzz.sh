@@ -22,7 +22,8 @@ fi
 flags=(-std=c++20 -g -O1 -I. -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
 # The parsing units and what they stand on, without sockets or windows.
 units=(netcomp/NMHttpParse.cpp netcomp/PsockText.cpp netcomp/NMURL.cpp netcomp/NMUUE.cpp
-       framework/Classes.cpp framework/Sysutils.cpp platform/paths_posix.cpp platform/files_posix.cpp
+       framework/Classes.cpp framework/Sysutils.cpp platform/paths_posix.cpp platform/files.cpp
+       platform/files_posix.cpp
        platform/base_posix.cpp)
 objs=()
 for src in "${units[@]}"; do
