@@ -25,17 +25,24 @@ int64_t FileSize(const std::string& path) {
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
-// The total size of the download a partial file belongs to, kept beside it; 0 when unknown.
+// The total size of the download a partial file belongs to, kept beside it (0 when unknown), and
+// on the next line what identified the server's version of it (see TNMHTTP::Validator).
 std::string TotalFile(const std::string& temp) {
   return temp + ".total";
 }
-int64_t ReadTotal(const std::string& temp) {
+int64_t ReadTotal(const std::string& temp, std::string& validator) {
   std::ifstream in(platform::NativePath(TotalFile(temp)));
   long long total = 0;
-  return in >> total && total > 0 ? total : 0;
+  if (!(in >> total) || total <= 0) return 0;
+  in >> std::ws;
+  std::getline(in, validator);
+  if (!validator.empty() && validator.back() == '\r') validator.pop_back();
+  return total;
 }
-void WriteTotal(const std::string& temp, int64_t total) {
-  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc) << total << "\n";
+void WriteTotal(const std::string& temp, int64_t total, const std::string& validator) {
+  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc)
+      << total << "\n"
+      << validator << "\n";
 }
 
 // "HASH  NAME" or "HASH *NAME" lines, as sha256sum writes them.
@@ -181,11 +188,14 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool resum
   const std::string temp = dest + ".part";
   NMHTTP1->ResumeFrom = 0;
   NMHTTP1->ResumeTotal = 0;
+  NMHTTP1->ResumeValidator.clear();
   if (resumable) {
-    const int64_t have = FileSize(temp), total = ReadTotal(temp);
+    std::string validator;
+    const int64_t have = FileSize(temp), total = ReadTotal(temp, validator);
     if (have > 0 && have < total) {
       NMHTTP1->ResumeFrom = have;
       NMHTTP1->ResumeTotal = total;
+      NMHTTP1->ResumeValidator = validator;
       Log("resuming download from byte " + IntToStr(have));
     } else {
       SettlePartial(temp, false);
@@ -252,7 +262,7 @@ void TForm1::SettlePartial(const std::string& temp, bool resumable) {
     if (http.CapturedStatus == 0 && http.ResumeFrom > 0) return;
     if (http.Resumed) return;
     if (http.CapturedStatus == 200 && http.BytesTotal > 0 && FileSize(temp) > 0) {
-      WriteTotal(temp, http.BytesTotal);
+      WriteTotal(temp, http.BytesTotal, http.Validator);
       return;
     }
   }

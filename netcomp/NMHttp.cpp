@@ -124,6 +124,7 @@ void TNMHTTP::BuildRequest() {
   if (!info.UserId.empty() && !info.Password.empty() && firstHost)
     lines.SetHeader("Authorization", "Basic " + Base64Line(info.UserId + ":" + info.Password));
   if (ResumeFrom > 0) lines.Add("Range: bytes=" + IntToStr(ResumeFrom) + "-");
+  if (ResumeFrom > 0 && !ResumeValidator.empty()) lines.Add("If-Range: " + ResumeValidator);
   lines.Add("Content-type: application/x-www-form-urlencoded");
   if (Command == CmdCopy || Command == CmdMove) lines.Add("URI-header: " + ExtraHeaderValue);
   if (Command == CmdLink || Command == CmdUnlink) lines.Add("Link: " + ExtraHeaderValue);
@@ -162,6 +163,8 @@ void TNMHTTP::ReadResponseHeader() {
   BytesTotal = 0;
   ReceivedCookie.clear();
   ContentRange.clear();
+  Validator.clear();
+  std::string lastModified;
   RedirectLocation.clear();
   HeaderComplete = false;
   HeaderValid = true;
@@ -212,6 +215,11 @@ void TNMHTTP::ReadResponseHeader() {
       HasLength = true;
     } else if (name == "CONTENT-RANGE") {
       ContentRange = value;
+    } else if (name == "ETAG") {
+      // A weak tag never matches in If-Range.
+      if (value.size() > 2 && value.front() == '"' && value.back() == '"') Validator = value;
+    } else if (name == "LAST-MODIFIED") {
+      lastModified = value;
     } else if (name == "TRANSFER-ENCODING") {
       if (LowerCase(value) == "chunked")
         Chunked = true;
@@ -219,6 +227,10 @@ void TNMHTTP::ReadResponseHeader() {
         HeaderValid = false;
     }
   }
+  if (Validator.empty()) Validator = lastModified;
+  // It goes back to the server in a request line of its own: nothing in it may end that line.
+  if (!std::all_of(Validator.begin(), Validator.end(), [](char c) { return c >= ' ' && c <= '~'; }))
+    Validator.clear();
   if (Chunked) {
     // The chunks carry the length; a Content-Length beside them means nothing.
     HasLength = false;

@@ -77,6 +77,9 @@ public:
   int32_t StatusRead = 0;
   // Value of the last reply's Content-Range line.
   std::string ContentRange;
+  // What identifies the version of the resource the last reply carried: its ETag when strong,
+  // else its Last-Modified; empty when it named neither.
+  std::string Validator;
 
   // Resuming a body file: above 0, the request asks for the body from byte ResumeFrom on
   // ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there and names ResumeTotal
@@ -84,6 +87,9 @@ public:
   // other 206 is a failure. 0 leaves the request as it always was.
   int64_t ResumeFrom = 0;
   int64_t ResumeTotal = 0;
+  // The Validator of the reply the file began with, sent as "If-Range" with the range: a server
+  // whose resource has changed since then sends all of it (200) instead of the rest of another.
+  std::string ResumeValidator;
   // The body file goes to the disk while it arrives, for a caller that makes the whole file
   // durable when it is complete.
   bool FlushBodyBehind = false;

@@ -33,6 +33,8 @@ protected:
 TEST_F(HttpResume, RangeLineOnlyWhenResuming) {
   LoopbackPeer peer(Answer("HTTP/1.0 404 Not Found\r\n\r\n"));
   http.Get(peer.Url("/a"));
+  http.ResumeValidator = "\"v1\"";
+  http.Get(peer.Url("/a"));
   http.ResumeFrom = 0;
   http.Get(peer.Url("/a"));
   const std::string host = "Host: 127.0.0.1\r\n";
@@ -41,7 +43,31 @@ TEST_F(HttpResume, RangeLineOnlyWhenResuming) {
       "Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n";
   const std::string tail = "Content-type: application/x-www-form-urlencoded\r\n\r\n";
   EXPECT_EQ(peer.Received(0), "GET /a HTTP/1.0\r\n" + host + accept + "Range: bytes=4-\r\n" + tail);
-  EXPECT_EQ(peer.Received(1), "GET /a HTTP/1.0\r\n" + host + accept + tail);
+  EXPECT_EQ(peer.Received(1), "GET /a HTTP/1.0\r\n" + host + accept +
+                                  "Range: bytes=4-\r\nIf-Range: \"v1\"\r\n" + tail);
+  EXPECT_EQ(peer.Received(2), "GET /a HTTP/1.0\r\n" + host + accept + tail);
+}
+
+// What a resumed request names as the version it continues: a strong ETag, else Last-Modified;
+// nothing that could not go back in a request line of its own.
+TEST_F(HttpResume, ValidatorOfTheReply) {
+  const std::string date = "Last-Modified: Tue, 08 Dec 2026 10:00:00 GMT\r\n";
+  const struct {
+    std::string lines;
+    std::string validator;
+  } cases[] = {
+      {"ETag: \"5f-a1\"\r\n" + date, "\"5f-a1\""},
+      {"ETag: W/\"5f-a1\"\r\n" + date, "Tue, 08 Dec 2026 10:00:00 GMT"},
+      {"", ""},
+      {"ETag: \"a\rb\"\r\n", ""},
+  };
+  http.ResumeFrom = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines);
+    LoopbackPeer peer(Answer("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n" + c.lines + "\r\nok"));
+    http.Get(peer.Url("/a"));
+    EXPECT_EQ(http.Validator, c.validator);
+  }
 }
 
 TEST_F(HttpResume, MatchingPartIsAppended) {
