@@ -30,21 +30,12 @@ port=$NETNS_PORT
 
 source "$here/lib/nginx.sh"
 source "$here/lib/desktop.sh"
-cleanup() {
-  app_kill
-  xvfb_stop
-  nginx_stop
-  rm -rf "$work"
-}
 NGINX_NO_TRAP=1
-trap cleanup EXIT
+trap e2e_cleanup EXIT
 
 # What the server offers.
 www=$work/www/downloads
-mkdir -p "$www"
-head -c 70000 /dev/urandom >"$www/cvnloader.exe"
-head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
-echo "1.2.3" >"$www/version.txt"
+serve_program_files "$www"
 cat >"$www/cvnchain.exe" <<SCRIPT
 #!/bin/sh
 echo "\$# \$0" > "$work/chain-ran"
@@ -138,13 +129,8 @@ cut_archive() { # OUT: starts the archive download and closes the window part-wa
   app_start "$build/corvane-setup" "$1" || { cat "$1"; fail "no window"; }
   app_click 34 126
   app_click 389 152
-  for ((i = 0; i < 100; i++)); do
-    [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -gt 2000000 ] && break
-    sleep 0.2
-  done
-  [ "$i" -lt 100 ] || failx "the slow archive download did not get going"
-  app_close || failx "closing the window during the archive download did not end the program cleanly"
-  kept=$(stat -c %s "$part" 2>/dev/null) || fail "closing the window removed the partial archive"
+  close_part_way "$part"
+  kept=$KEPT
   [ ! -e "$work/chain-ran" ] || fail "a partial archive was run"
 }
 resume_archive() { # OUT STATUS: the next start's Next ends with the archive as served, run

@@ -86,6 +86,38 @@ app_kill() {
   APP_PID=""
 }
 
+# The end of every installer end-to-end test: the window, Wine's server when the test started
+# one, the display, nginx and the work folder $work.
+e2e_cleanup() {
+  app_kill
+  if declare -F wine_stop >/dev/null; then wine_stop; fi
+  xvfb_stop
+  nginx_stop
+  rm -rf "$work"
+}
+
+# The program's three files as the download server offers them, in a new folder $1; the
+# archive is the test's own.
+serve_program_files() {
+  mkdir -p "$1"
+  head -c 70000 /dev/urandom >"$1/cvnloader.exe"
+  head -c 1500000 /dev/urandom >"$1/corvane-qt.exe"
+  echo "1.2.3" >"$1/version.txt"
+}
+
+# Waits until the partial download $1 passes 2,000,000 bytes, then closes the window; KEPT is
+# what the part holds then.
+close_part_way() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -gt 2000000 ] && break
+    sleep 0.2
+  done
+  [ "$i" -lt 100 ] || failx "the slow archive download did not get going"
+  app_close || failx "closing the window during the archive download did not end the program cleanly"
+  KEPT=$(stat -c %s "$1" 2>/dev/null) || fail "closing the window removed the partial archive"
+}
+
 # The log of a press of Next with both boxes ticked, downloading from base URL $1; with "signed"
 # as $2, by a build with a publisher key.
 install_log() {

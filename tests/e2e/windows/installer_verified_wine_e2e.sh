@@ -37,24 +37,14 @@ source "$here/../lib/desktop.sh"
 source "$here/../lib/wine.sh"
 WINTOOL=$bin/wintool.exe
 setup=$bin/corvane-setup-keyed.exe
-cleanup() {
-  app_kill
-  wine_stop
-  xvfb_stop
-  nginx_stop
-  rm -rf "$work"
-}
 NGINX_NO_TRAP=1
-trap cleanup EXIT
+trap e2e_cleanup EXIT
 
 # The archive is the stand-in program with data after it, as a self-extracting archive carries.
 # Past 2 MiB it comes slowly, so the window can be closed part-way; the rest of it is under 2 MiB,
 # which the resumed request then gets at full speed.
 www=$work/www/downloads
-mkdir -p "$www"
-head -c 70000 /dev/urandom >"$www/cvnloader.exe"
-head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
-echo "1.2.3" >"$www/version.txt"
+serve_program_files "$www"
 total=3500000
 { cat "$bin/chain_stub.exe"; head -c $((total - $(stat -c %s "$bin/chain_stub.exe"))) /dev/urandom; } >"$www/cvnchain.exe"
 "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www" || fail "cannot sign the downloads"
@@ -105,13 +95,8 @@ part=$roaming/cvnchain.exe.part
 wine_app_start "$setup" "$work/app3.out" || failx "no window"
 app_click 34 126 # CheckBox2 "blockchain"
 app_click 389 152
-for ((i = 0; i < 100; i++)); do
-  [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -gt 2000000 ] && break
-  sleep 0.2
-done
-[ "$i" -lt 100 ] || failx "the slow archive download did not get going"
-app_close || failx "closing the window during the archive download did not end the program cleanly"
-kept=$(stat -c %s "$part" 2>/dev/null) || fail "closing the window removed the partial archive"
+close_part_way "$part"
+kept=$KEPT
 [ "$kept" -lt "$total" ] || fail "the archive was whole before the window closed"
 # The total, and the version of the archive the part belongs to (nginx's ETag).
 { read -r t && read -r v; } < <(tr -d '\r' <"$part.total" 2>/dev/null) && [ "$t" = "$total" ] &&

@@ -36,21 +36,11 @@ source "$here/../lib/nginx.sh"
 source "$here/../lib/desktop.sh"
 source "$here/../lib/wine.sh"
 WINTOOL=$bin/wintool.exe
-cleanup() {
-  app_kill
-  wine_stop
-  xvfb_stop
-  nginx_stop
-  rm -rf "$work"
-}
 NGINX_NO_TRAP=1
-trap cleanup EXIT
+trap e2e_cleanup EXIT
 
 www=$work/www/downloads
-mkdir -p "$www"
-head -c 70000 /dev/urandom >"$www/cvnloader.exe"
-head -c 1500000 /dev/urandom >"$www/corvane-qt.exe"
-echo "1.2.3" >"$www/version.txt"
+serve_program_files "$www"
 cp "$bin/chain_stub.exe" "$www/cvnchain.exe"
 nginx_start "$work/www" "listen 127.0.0.1:$port;
     location = /downloads/corvane-qt.exe { limit_rate_after 2m; limit_rate 100k; }" ||
