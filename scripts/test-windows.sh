@@ -39,9 +39,6 @@ for link in "$WINEPREFIX"/drive_c/users/*/*; do
     mkdir "$link"
   fi
 done
-# One server for the whole run: a server that quits when its last program has ended can go just
-# as the next test program connects to it, which then dies with "wine client error".
-"$wineserver" -p
 
 junit=$root/$build/ctest-junit.xml
 status=0
@@ -53,7 +50,6 @@ source tests/e2e/lib/desktop.sh
 trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true' EXIT
 "$wineserver" -k 2>/dev/null || true # a fresh server and desktop that see the display
 xvfb_start
-"$wineserver" -p
 (cd "$build" && ctest --output-on-failure -L '^gui$' --output-junit "$junit.gui") || status=$?
 "$wineserver" -k 2>/dev/null || true
 xvfb_stop
