@@ -40,6 +40,16 @@ for link in "$WINEPREFIX"/drive_c/users/*/*; do
   fi
 done
 
+# One server for each batch of tests, kept running: a server that quits after its last program
+# can go just as the next test program connects to it, which then dies with "wine client error".
+# Its services are started here, with no output to hold: started by the first test program, they
+# would keep that program's output pipe open, and ctest would wait for it to the time-out.
+wine_warm() {
+  "$wineserver" -p
+  "$wine" wineboot </dev/null >/dev/null 2>&1
+}
+wine_warm
+
 junit=$root/$build/ctest-junit.xml
 status=0
 (cd "$build" && ctest --output-on-failure -j "$jobs" -LE '^gui$' --output-junit "$junit") || status=$?
@@ -50,6 +60,10 @@ source tests/e2e/lib/desktop.sh
 trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true' EXIT
 "$wineserver" -k 2>/dev/null || true # a fresh server and desktop that see the display
 xvfb_start
+wine_warm
+# Wine closes the desktop a second after its last window program leaves; a test window made just
+# then fails. This program stays on the desktop until the server is ended.
+"$wine" "$build/bin/wintool.exe" hold </dev/null >/dev/null 2>&1 &
 (cd "$build" && ctest --output-on-failure -L '^gui$' --output-junit "$junit.gui") || status=$?
 "$wineserver" -k 2>/dev/null || true
 xvfb_stop

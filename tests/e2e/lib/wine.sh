@@ -2,8 +2,9 @@
 #
 #   source tests/e2e/lib/desktop.sh tests/e2e/lib/wine.sh
 #   wine_prefix_init DIR            # a fresh prefix (WINEPREFIX); wine_stop ends its wineserver
-#   wine_desktop DIR                # Xvfb, HOME and a fresh prefix in DIR; sets WINE_USER (its
-#                                   # user), WINE_ROAMING (APPDATA) and WINE_APPDIR (C:\Corvane)
+#   wine_desktop DIR                # Xvfb, HOME and a fresh prefix in DIR (needs WINTOOL); sets
+#                                   # WINE_USER (its user), WINE_ROAMING (APPDATA) and WINE_APPDIR
+#                                   # (C:\Corvane)
 #   wine_app_start EXE LOGFILE      # like app_start: sets APP_PID and APP_WID
 #   app_log                         # the log pane's text, read by WINTOOL (wintool.exe log)
 #   wine_box CAPTION                # prints a message box's text and buttons, presses OK
@@ -52,6 +53,9 @@ wine_desktop() {
   WINE_ROAMING=$WINEPREFIX/drive_c/users/$WINE_USER/AppData/Roaming
   WINE_APPDIR=$WINEPREFIX/drive_c/Corvane
   mkdir -p "$WINE_APPDIR"
+  # Keeps the server and the desktop up between two runs of the installer: Wine ends them shortly
+  # after their last program, and a program starting just then fails.
+  "$WINE" "$WINTOOL" hold </dev/null >/dev/null 2>&1 &
 }
 
 wine_app_start() {
