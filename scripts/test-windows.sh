@@ -40,13 +40,23 @@ for link in "$WINEPREFIX"/drive_c/users/*/*; do
   fi
 done
 
-# One server for each batch of tests, kept running: a server that quits after its last program
-# can go just as the next test program connects to it, which then dies with "wine client error".
-# Its services are started here, with no output to hold: started by the first test program, they
-# would keep that program's output pipe open, and ctest would wait for it to the time-out.
+# One server and one desktop for each batch of tests, kept running: a server that quits after its
+# last program can go just as the next test program connects to it, which then dies with "wine
+# client error"; the desktop closes a second after its last window program has left, and a window
+# made just then fails. Both and the server's services are started here with no output to hold:
+# started by a test program, they would keep its output pipe open, and ctest would wait for them.
+# wintool hold stays on the desktop until the server is ended.
 wine_warm() {
+  local hold=$root/$build/wine-hold.out i
   "$wineserver" -p
   "$wine" wineboot </dev/null >/dev/null 2>&1
+  "$wine" "$build/bin/wintool.exe" hold </dev/null >"$hold" 2>&1 &
+  for ((i = 0; i < 600; i++)); do
+    grep -q ready "$hold" && return 0
+    sleep 0.1
+  done
+  echo "windows: the Wine desktop did not open: $(cat "$hold")" >&2
+  return 1
 }
 wine_warm
 
@@ -61,9 +71,6 @@ trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true' EXIT
 "$wineserver" -k 2>/dev/null || true # a fresh server and desktop that see the display
 xvfb_start
 wine_warm
-# Wine closes the desktop a second after its last window program leaves; a test window made just
-# then fails. This program stays on the desktop until the server is ended.
-"$wine" "$build/bin/wintool.exe" hold </dev/null >/dev/null 2>&1 &
 (cd "$build" && ctest --output-on-failure -L '^gui$' --output-junit "$junit.gui") || status=$?
 "$wineserver" -k 2>/dev/null || true
 xvfb_stop

@@ -1,9 +1,10 @@
 // Reads the installer's window from outside, as the end-to-end test under Wine needs:
 //   wintool log            prints the log pane's text as stored (lines end with CR LF)
 //   wintool box CAPTION    prints the message box's text and buttons, then presses OK
-//   wintool hold           stays on the desktop until killed, so that Wine does not close the
-//                          desktop between two window tests (it does so a second after its last
-//                          user leaves, and a window made just then fails)
+//   wintool hold           opens the desktop, prints "ready" and stays on it until killed, so
+//                          that Wine does not close the desktop between two test programs (it
+//                          does so a second after its last user leaves, and a window made just
+//                          then fails)
 // Exits with 1 when the window is not there.
 #include <windows.h>
 
@@ -73,7 +74,9 @@ int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "log") == 0) return PrintLog();
   if (argc == 3 && strcmp(argv[1], "box") == 0) return PressOk(argv[2]);
   if (argc == 2 && strcmp(argv[1], "hold") == 0) {
-    GetDesktopWindow();
+    if (!GetDesktopWindow()) return 1;
+    puts("ready");
+    fflush(stdout);
     Sleep(INFINITE);
   }
   fprintf(stderr, "usage: wintool log | wintool box CAPTION | wintool hold\n");
