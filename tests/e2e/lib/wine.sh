@@ -1,6 +1,7 @@
 # Runs Windows programs of the build under Wine on the private display of desktop.sh.
 #
 #   source tests/e2e/lib/desktop.sh tests/e2e/lib/wine.sh
+#   wine_e2e_enter "TOOL ..." "EXE ..."  # checks what the test needs, enters its namespace
 #   wine_prefix_init DIR            # a fresh prefix (WINEPREFIX); wine_stop ends its wineserver
 #   wine_desktop DIR                # Xvfb, HOME and a fresh prefix in DIR (needs WINTOOL); sets
 #                                   # WINE_USER (its user), WINE_ROAMING (APPDATA) and WINE_APPDIR
@@ -17,6 +18,21 @@ WINTOOL=${WINTOOL:-}
 export WINEDEBUG=-all
 # Wine would otherwise copy the shortcuts it sees being made into the user's real desktop menus.
 export WINEDLLOVERRIDES=winemenubuilder.exe=d
+
+# For a test that runs itself again in a private network and mount namespace (netns.sh), with
+# bin, url, skip and fail of its own: skips without the TOOLS or wine64, fails without the EXES of
+# the Windows build, then enters the namespace.
+wine_e2e_enter() { # "TOOL ..." "EXE ..."
+  local tool exe
+  for tool in $1; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
+  for exe in $2; do
+    [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
+  done
+  CORVANE_WIN_BIN=$(cd "$bin" && pwd) netns_enter "$url"
+}
 
 wine_prefix_init() {
   export WINEPREFIX=$1

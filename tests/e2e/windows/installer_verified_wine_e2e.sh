@@ -16,17 +16,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool nginx openssl python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
-  source "$here/../lib/wine.sh"
-  [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
   [ -f "$bin/corvane-setup-keyed.exe" ] && [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
     skip "no keyed installer: configure with CORVANE_TEST_PUBLIC_KEY and CORVANE_SIGNING_KEY (scripts/test-windows.sh does)"
-  for exe in wintool.exe chain_stub.exe; do
-    [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
-  done
-  CORVANE_WIN_BIN=$(cd "$bin" && pwd) netns_enter "$url"
+  source "$here/../lib/wine.sh"
+  wine_e2e_enter "Xvfb xdotool nginx openssl python3" "wintool.exe chain_stub.exe"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-verified-XXXXXX")

@@ -17,15 +17,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool lnkinfo nginx python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
   source "$here/../lib/wine.sh"
-  [ -x "$WINE" ] || skip "no wine64 (scripts/deps.sh installs it)"
-  for exe in corvane-setup.exe wintool.exe chain_stub.exe; do
-    [ -f "$bin/$exe" ] || fail "no $bin/$exe (scripts/build-windows.sh builds it)"
-  done
-  CORVANE_WIN_BIN=$(cd "$bin" && pwd) netns_enter "$url"
+  wine_e2e_enter "Xvfb xdotool lnkinfo nginx python3" "corvane-setup.exe wintool.exe chain_stub.exe"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-e2e-XXXXXX")
