@@ -1,11 +1,14 @@
 /* The least an HTTP/1.0 client can do: one GET, the reply read into a 64 KiB buffer, the header
  * skipped and the body written to a file. No status check, no length check: a floor to compare
- * real clients with, not a client.
+ * real clients with, not a client. With "durable" it also makes the file durable while it
+ * arrives: a second thread has the system put what was written so far on the disk every 8 MiB,
+ * and the file is synced before it is closed.
  *
- *   floor http://HOST:PORT/PATH OUTPUT
+ *   floor http://HOST:PORT/PATH OUTPUT [durable]
  */
 #include <fcntl.h>
 #include <netdb.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -21,10 +24,37 @@ static int write_all(int fd, const char *p, size_t n) {
   return 0;
 }
 
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t wake = PTHREAD_COND_INITIALIZER;
+static int out, requested, stopping;
+
+static void *flush_behind(void *unused) {
+  (void)unused;
+  pthread_mutex_lock(&lock);
+  for (;;) {
+    while (!requested && !stopping) pthread_cond_wait(&wake, &lock);
+    if (!requested) break;
+    requested = 0;
+    pthread_mutex_unlock(&lock);
+    fdatasync(out);
+    pthread_mutex_lock(&lock);
+  }
+  pthread_mutex_unlock(&lock);
+  return NULL;
+}
+
+static void tell_flusher(int *flag) {
+  pthread_mutex_lock(&lock);
+  *flag = 1;
+  pthread_cond_signal(&wake);
+  pthread_mutex_unlock(&lock);
+}
+
 int main(int argc, char **argv) {
   char host[256], port[16] = "80", path[2048] = "/";
-  if (argc != 3 || sscanf(argv[1], "http://%255[^:/]:%15[0-9]%2047s", host, port, path) < 2) {
-    fprintf(stderr, "usage: floor http://HOST:PORT/PATH OUTPUT\n");
+  int durable = argc == 4 && strcmp(argv[3], "durable") == 0;
+  if (argc != 3 + durable || sscanf(argv[1], "http://%255[^:/]:%15[0-9]%2047s", host, port, path) < 2) {
+    fprintf(stderr, "usage: floor http://HOST:PORT/PATH OUTPUT [durable]\n");
     return 2;
   }
   struct addrinfo hints = {.ai_family = AF_UNSPEC, .ai_socktype = SOCK_STREAM}, *ai;
@@ -34,8 +64,11 @@ int main(int argc, char **argv) {
   static char buf[65536];
   int n = snprintf(buf, sizeof buf, "GET %s HTTP/1.0\r\nHost: %s\r\n\r\n", path, host);
   if (write_all(s, buf, (size_t)n) != 0) return perror("send"), 1;
-  int out = open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  out = open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (out < 0) return perror(argv[2]), 1;
+  pthread_t flusher;
+  if (durable && pthread_create(&flusher, NULL, flush_behind, NULL) != 0) return 1;
+  size_t unflushed = 0;
   static const char end[] = "\r\n\r\n";
   size_t matched = 0; /* bytes of the blank line seen so far; 4 once the header is over */
   ssize_t got;
@@ -43,7 +76,17 @@ int main(int argc, char **argv) {
     char *p = buf;
     while (matched < 4 && p < buf + got) matched = *p++ == end[matched] ? matched + 1 : (p[-1] == '\r');
     if (write_all(out, p, (size_t)(buf + got - p)) != 0) return perror("write"), 1;
+    unflushed += (size_t)(buf + got - p);
+    if (durable && unflushed >= 8 << 20) {
+      tell_flusher(&requested);
+      unflushed = 0;
+    }
   }
   if (got < 0) return perror("read"), 1;
+  if (durable) {
+    tell_flusher(&stopping);
+    pthread_join(flusher, NULL);
+    if (fsync(out) != 0) return perror("fsync"), 1;
+  }
   return close(out) != 0;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Download benchmark: a big file from nginx on loopback fetched by httpget -o, by httpget followed
 # by a sync of the file ("durable", as the installer makes every file), by curl -0 -o, by the floor
-# (floor.c: the least any client must do, built here) and by the installer's window (window.sh);
+# (floor.c: the least any client must do, built here), by the floor that makes its file durable
+# while it arrives ("dfloor": put on the disk every 8 MiB by a second thread, synced at the end)
+# and by the installer's window (window.sh);
 # then the CPU httpget and curl spend waiting for a reply held back, and their start-up CPU
 # fetching a tiny file.
 #
@@ -33,7 +35,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cc -O2 -o "$work/floor" "$here/floor.c"
+cc -O2 -pthread -o "$work/floor" "$here/floor.c"
 mkdir -p "$work/www"
 echo "making a ${size_mb} MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
@@ -51,6 +53,7 @@ r[durable]=$(measure --runs "$runs" --label "httpget+sync" --check "${big[@]}" -
   sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin")
 r[curl]=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin")
 r[floor]=$(measure --runs "$runs" --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out")
+r[dfloor]=$(measure --runs "$runs" --label "floor durable" --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" durable)
 rm -f "$out"
 r[window]=$(bash "$here/window.sh" "$build" "$window_mb" "$window_runs" "${WINDOW_DISPLAY:-}") || r[window]=""
 
@@ -66,7 +69,7 @@ r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- cu
 
 echo
 echo "median of $runs runs, ${size_mb} MiB from nginx on loopback (window: $window_runs runs, $window_mb MiB):"
-for k in httpget durable curl floor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
+for k in httpget durable curl floor dfloor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
   { name[NR] = $1 }
   NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
@@ -83,11 +86,15 @@ for k in httpget durable curl floor window; do echo "$k ${r[$k]:-}"; done | awk 
     print ""
     printf "  httpget / curl:   wall %s  cpu %s\n", ratio(w["httpget"], w["curl"]), ratio(c["httpget"], c["curl"])
     printf "  floor / curl:     wall %s  cpu %s\n", ratio(w["floor"], w["curl"]), ratio(c["floor"], c["curl"])
+    printf "  dfloor / floor:   wall %s  cpu %s   what writing the file durably costs here\n",
+      ratio(w["dfloor"], w["floor"]), ratio(c["dfloor"], c["floor"])
     if ("window" in w) {
       printf "  window / httpget: wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["httpget"]),
         ratio(c["window"] * scale, c["httpget"])
       printf "  window / durable: wall %s  (cpu %s)   durable: httpget -o, then sync of the file\n",
         ratio(w["window"] * scale, w["durable"]), ratio(c["window"] * scale, c["durable"])
+      printf "  window / dfloor:  wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["dfloor"]),
+        ratio(c["window"] * scale, c["dfloor"])
     }
   }'
 echo

@@ -82,6 +82,9 @@ roaming=$work/prefix/drive_c/users/$(id -un)/AppData/Roaming
 for i in $(seq 1 "$runs"); do
   rm -rf "$work/prefix" "$work/ran"
   mkdir -p "$roaming" "$HOME"
+  # The installer waits for the disk to have the archive; other files' writes still queued for the
+  # disk (the served copy just made, the last run's) are not its own.
+  sync
   WINEPREFIX=$work/prefix app_start "$build/corvane-setup" "$work/app.out"
   app_click 34 126 # CheckBox2 "blockchain"
   xdotool mousemove --window "$APP_WID" 389 152
