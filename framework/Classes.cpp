@@ -138,14 +138,14 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
 }
 
 TFileStream::~TFileStream() {
-  flusher_.reset();
+  writer_.reset();
   if (file_) std::fclose(file_);
 }
 
 void TFileStream::Close(bool toDisk) {
   if (!file_) return;
-  bool ok = !flusher_ || flusher_->Finish();
-  flusher_.reset();
+  EndWriteBehind();
+  bool ok = !writeBehindFailed_;
   ok = (toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0) && ok;
   ok = std::fclose(file_) == 0 && ok;
   file_ = nullptr;
@@ -154,29 +154,29 @@ void TFileStream::Close(bool toDisk) {
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0 || !file_) return 0;
+  EndWriteBehind();
   return static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), file_));
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || !file_) return 0;
-  const auto n = static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
-  if (flusher_) {
-    constexpr int64_t FlushEvery = 8 << 20;
-    unflushed_ += n;
-    if (unflushed_ >= FlushEvery) {
-      flusher_->Request();
-      unflushed_ = 0;
-    }
-  }
-  return n;
+  if (writer_) return writer_->Write(buffer, static_cast<size_t>(count)) ? count : 0;
+  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
 }
 
-void TFileStream::FlushBehind() {
-  if (file_ && !flusher_) flusher_ = std::make_unique<platform::BackgroundFlush>(file_);
+void TFileStream::WriteBehind() {
+  if (file_ && !writer_) writer_ = std::make_unique<platform::BackgroundWriter>(file_);
+}
+
+void TFileStream::EndWriteBehind() {
+  if (!writer_) return;
+  if (!writer_->Finish()) writeBehindFailed_ = true;
+  writer_.reset();
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (!file_) return -1;
+  EndWriteBehind();
   int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   if (platform::SeekFile(file_, offset, whence) != 0) return -1;
   return platform::TellFile(file_);

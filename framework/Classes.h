@@ -11,7 +11,7 @@
 #include "framework/Sysutils.h"
 
 namespace platform {
-class BackgroundFlush;
+class BackgroundWriter;
 }
 
 class TObject {
@@ -121,15 +121,19 @@ public:
   // Writes out what is buffered (to the disk itself with toDisk) and closes the file; raises
   // EWriteError "Cannot write file %s" when any of it fails.
   void Close(bool toDisk = false);
-  // From now on what is written goes to the disk behind the writer, for a file that is closed
-  // with toDisk at its end: that close then has little left to wait for.
-  void FlushBehind();
+  // From now on what is written is written out and put on the disk by a thread of its own while
+  // the caller goes on, for a file that is closed with toDisk at its end: that close then has
+  // little left to wait for. A failure shows as a short write some blocks later, or at the close.
+  // A read or seek first lets the thread write out all it was given.
+  void WriteBehind();
 
 private:
   std::string fileName_;
   std::FILE* file_ = nullptr;
-  std::unique_ptr<platform::BackgroundFlush> flusher_;
-  int64_t unflushed_ = 0;
+  void EndWriteBehind();
+
+  std::unique_ptr<platform::BackgroundWriter> writer_;
+  bool writeBehindFailed_ = false;
 };
 
 class TMemoryStream : public TStream {

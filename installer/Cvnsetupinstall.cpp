@@ -84,9 +84,9 @@ void TForm1::CreateNMHTTP1() {
   NMHTTP1->OnSuccess = [this](CmdType Cmd) { NMHTTP1Success(Cmd); };
   NMHTTP1->OnFailure = [this](CmdType Cmd) { NMHTTP1Failure(Cmd); };
   NMHTTP1->OnPacketRecvd = [this](TObject* Sender) { NMHTTP1PacketRecvd2(Sender); };
-  // Every downloaded file is made durable before it replaces one: written out while it arrives,
-  // a big archive does not hold the window at its end.
-  NMHTTP1->FlushBodyBehind = true;
+  // Every downloaded file is made durable before it replaces one: written out behind the
+  // download while it arrives, a big archive does not hold the window at its end.
+  NMHTTP1->WriteBodyBehind = true;
 }
 
 void TForm1::Button1Click(TObject*) {

@@ -252,7 +252,7 @@ bool TNMHTTP::ReadBody() {
   } else if (InputFileMode) {
     file = std::make_unique<TFileStream>(Body, fmCreate);
   }
-  if (file && FlushBodyBehind) file->FlushBehind();
+  if (file && WriteBodyBehind) file->WriteBehind();
   auto put = [&](const char* data, size_t n) {
     if (n == 0) return;
     if (BodySink)

@@ -90,9 +90,9 @@ public:
   // The Validator of the reply the file began with, sent as "If-Range" with the range: a server
   // whose resource has changed since then sends all of it (200) instead of the rest of another.
   std::string ResumeValidator;
-  // The body file goes to the disk while it arrives, for a caller that makes the whole file
-  // durable when it is complete.
-  bool FlushBodyBehind = false;
+  // The body file is written and put on the disk by a thread of its own while it arrives, for a
+  // caller that makes the whole file durable when it is complete.
+  bool WriteBodyBehind = false;
   // Whether the last pass appended its body to the file.
   bool Resumed = false;
   // Status of the last pass whose body went into the file in this call; 0 while none did.

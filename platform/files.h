@@ -2,12 +2,15 @@
 // lock that keeps a second installer from running.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -21,30 +24,36 @@ bool SyncFile(std::FILE* file);
 // Has the system write what an unbuffered stream holds to disk; false when that fails.
 bool FlushFileData(std::FILE* file);
 
-// Writes a file that is still growing to disk on a thread of its own, whenever asked. The writer
-// never waits for the disk, and the flush that makes the whole file durable at its end finds
-// little left to do instead of stalling for a second or more a GiB.
-class BackgroundFlush {
+// Writes a growing file on a thread of its own and has the system put it on the disk every 8 MiB.
+// The caller hands over copies of its blocks and goes on at once; it waits only while the disk
+// is a few MiB behind, so memory stays flat however big the file. The flush that makes the whole
+// file durable at its end then finds little left to do instead of stalling for a second or more
+// a GiB. What reaches the file is always a prefix of what was handed over.
+class BackgroundWriter {
 public:
-  explicit BackgroundFlush(std::FILE* file);
-  ~BackgroundFlush();
-  BackgroundFlush(const BackgroundFlush&) = delete;
-  BackgroundFlush& operator=(const BackgroundFlush&) = delete;
+  explicit BackgroundWriter(std::FILE* file);
+  ~BackgroundWriter();
+  BackgroundWriter(const BackgroundWriter&) = delete;
+  BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-  // Asks for a flush of everything written so far; returns at once.
-  void Request();
-  // Lets a flush under way end and stops the thread; false when any flush failed.
+  // Takes a copy of count bytes; false (and nothing taken) once a write or flush has failed.
+  bool Write(const void* data, size_t count);
+  // Writes out all that was handed over and stops the thread; false when any write or flush
+  // failed.
   bool Finish();
 
 private:
+  void Hand();
   void Run();
 
   std::FILE* file_;
+  std::vector<char> filling_;
   std::mutex mutex_;
-  std::condition_variable wake_;
-  bool requested_ = false;
+  std::condition_variable wake_, space_;
+  std::deque<std::vector<char>> ready_;
+  std::vector<std::vector<char>> spare_;
   bool stopping_ = false;
-  bool failed_ = false;
+  std::atomic<bool> failed_{false};
   std::thread thread_;
 };
 

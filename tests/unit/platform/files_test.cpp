@@ -23,33 +23,42 @@ TEST(FileStreamClose, FailedFlushNamesTheFile) {
   }
 }
 
-// A stream that goes to the disk behind its writer: what it wrote is all there, and a flush the
-// system refuses (a device has nothing to flush) still fails the close, naming the file.
-TEST(FileStreamClose, FlushBehindKeepsEveryByteAndReportsItsFailures) {
+// A stream written behind its writer: what it wrote is all there, also when a seek comes between
+// two writes, and a write or flush the system refuses fails the close, naming the file (a full
+// device refuses the write, /dev/null has nothing to flush).
+TEST(FileStreamClose, WriteBehindKeepsEveryByteAndReportsItsFailures) {
   testenv::TempDir dir;
-  std::string block(1 << 20, '\0');
+  std::string block((1 << 20) + 3, '\0');
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 7 + i / 4096);
+  const auto size = static_cast<int64_t>(block.size());
   {
     TFileStream file(dir.file("big"), fmCreate);
-    file.FlushBehind();
-    for (int i = 0; i < 20; ++i) file.WriteBuffer(block.data(), static_cast<int64_t>(block.size()));
+    file.WriteBehind();
+    for (int i = 0; i < 20; ++i) file.WriteBuffer(block.data(), size);
+    EXPECT_EQ(file.Size(), 20 * size);
+    file.WriteBehind();
+    file.WriteBuffer(block.data(), size);
     file.Close(true);
   }
   TFileStream back(dir.file("big"), fmOpenRead);
-  ASSERT_EQ(back.Size(), 20 * static_cast<int64_t>(block.size()));
-  std::string last(block.size(), 'x');
-  back.Seek(-static_cast<int64_t>(block.size()), soEnd);
-  back.ReadBuffer(last.data(), static_cast<int64_t>(last.size()));
-  EXPECT_EQ(last, block);
+  ASSERT_EQ(back.Size(), 21 * size);
+  std::string got(block.size(), 'x');
+  for (int64_t at : {int64_t{0}, 19 * size, 20 * size}) {
+    back.Seek(at, soBeginning);
+    back.ReadBuffer(got.data(), size);
+    EXPECT_EQ(got, block) << "at " << at;
+  }
 
-  TFileStream device("/dev/null", fmOpenReadWrite);
-  device.FlushBehind();
-  for (int i = 0; i < 9; ++i) device.WriteBuffer(block.data(), static_cast<int64_t>(block.size()));
-  try {
-    device.Close();
-    FAIL() << "no exception";
-  } catch (const EWriteError& e) {
-    EXPECT_EQ(e.Message, "Cannot write file /dev/null");
+  for (const char* device : {"/dev/full", "/dev/null"}) {
+    TFileStream file(device, fmOpenReadWrite);
+    file.WriteBehind();
+    for (int i = 0; i < 9; ++i) file.Write(block.data(), size);
+    try {
+      file.Close();
+      FAIL() << device << ": no exception";
+    } catch (const EWriteError& e) {
+      EXPECT_EQ(e.Message, std::string("Cannot write file ") + device);
+    }
   }
 }
 
