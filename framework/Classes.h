@@ -124,14 +124,14 @@ public:
   // From now on what is written is written out and put on the disk by a thread of its own while
   // the caller goes on, for a file that is closed with toDisk at its end: that close then has
   // little left to wait for. A failure shows as a short write some blocks later, or at the close.
-  // A read or seek first lets the thread write out all it was given.
+  // A read or seek first lets the thread write out all it was given, and ends the writing behind.
   void WriteBehind();
 
 private:
-  std::string fileName_;
-  std::FILE* file_ = nullptr;
   void EndWriteBehind();
 
+  std::string fileName_;
+  std::FILE* file_ = nullptr;
   std::unique_ptr<platform::BackgroundWriter> writer_;
   bool writeBehindFailed_ = false;
 };
