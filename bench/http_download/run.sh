@@ -41,8 +41,10 @@ echo "making a ${size_mb} MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
 head -c 1024 /dev/urandom >"$work/www/tiny.bin"
 NGINX_NO_TRAP=1 nginx_start "$work/www"
-# Warm the page cache so that the first run is not the only one reading from disk.
+# Warm the page cache so that the first run is not the only one reading from disk, and have the
+# served files on the disk, so that the first runs do not share the machine with their writing.
 cat "$work/www/big.bin" >/dev/null
+sync
 
 declare -A r
 out=$work/out.bin
