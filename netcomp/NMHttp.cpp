@@ -335,18 +335,28 @@ void TNMHTTP::RaiseOutcome(bool success) {
   }
 }
 
-bool TNMHTTP::ContinuesFile() const {
-  if (ResumeFrom <= 0 || ResumeTotal <= ResumeFrom || Status() != 206) return false;
+bool TNMHTTP::ContinuesFile() {
+  if (ResumeFrom <= 0 || Status() != 206) return false;
+  int64_t total = ResumeTotal;
+  if (total <= 0) {
+    // Any total will do: the one this reply names, "bytes FROM-LAST/TOTAL".
+    const size_t slash = ContentRange.rfind('/');
+    if (slash == std::string::npos) return false;
+    total = httpparse::ContentLength(ContentRange.substr(slash + 1)).value_or(0);
+  }
+  if (total <= ResumeFrom) return false;
   // "bytes FIRST-LAST/TOTAL" for exactly the rest of the file.
-  const std::string expected = "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(ResumeTotal - 1) +
-                               "/" + IntToStr(ResumeTotal);
+  const std::string expected =
+      "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(total - 1) + "/" + IntToStr(total);
   if (LowerCase(ContentRange) != expected || Chunked) return false;
-  if (HasLength && BytesTotal != ResumeTotal - ResumeFrom) return false;
+  if (HasLength && BytesTotal != total - ResumeFrom) return false;
   try {
-    return TFileStream(Body, fmOpenRead).Size() == ResumeFrom;
+    if (TFileStream(Body, fmOpenRead).Size() != ResumeFrom) return false;
   } catch (EFOpenError&) {
     return false;
   }
+  ResumeTotal = total;
+  return true;
 }
 
 void TNMHTTP::ExecuteRequest() {

@@ -91,7 +91,8 @@ public:
   // and names ResumeTotal as the total is appended to the file named by Body, which must hold
   // ResumeFrom bytes. Any other 206 is a failure. Only that 206 or another final 2xx reply (which
   // replaces the file) touches the file: the body of a redirect or an error reply is not stored.
-  // 0 leaves the request as it always was.
+  // 0 leaves the request as it always was. A ResumeTotal of 0 takes the total a 206 reply names
+  // (and keeps it here).
   int64_t ResumeFrom = 0;
   int64_t ResumeTotal = 0;
   // The Validator of the reply the file began with, sent as "If-Range" with the range: a server
@@ -156,7 +157,7 @@ private:
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);
   // Whether the reply just read continues the file as ResumeFrom and ResumeTotal describe.
-  bool ContinuesFile() const;
+  bool ContinuesFile();
 
   // What the last reply header said.
   bool HeaderComplete = false; // ended with its blank line
