@@ -13,38 +13,6 @@
 
 namespace {
 
-// Removes the temporary file whatever happens to the download it belongs to.
-void RemoveQuietly(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove(platform::NativePath(path), ec);
-}
-
-int64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
-  return ec ? 0 : static_cast<int64_t>(size);
-}
-
-// The total size of the download a partial file belongs to, kept beside it (0 when unknown), and
-// on the next line what identified the server's version of it (see TNMHTTP::Validator).
-std::string TotalFile(const std::string& temp) {
-  return temp + ".total";
-}
-int64_t ReadTotal(const std::string& temp, std::string& validator) {
-  std::ifstream in(platform::NativePath(TotalFile(temp)));
-  long long total = 0;
-  if (!(in >> total) || total <= 0) return 0;
-  in >> std::ws;
-  std::getline(in, validator);
-  if (!validator.empty() && validator.back() == '\r') validator.pop_back();
-  return total;
-}
-void WriteTotal(const std::string& temp, int64_t total, const std::string& validator) {
-  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc)
-      << total << "\n"
-      << validator << "\n";
-}
-
 // "HASH  NAME" or "HASH *NAME" lines, as sha256sum writes them.
 std::map<std::string, std::string> ParseSums(const std::string& list) {
   std::map<std::string, std::string> sums;
@@ -87,6 +55,10 @@ void TForm1::CreateNMHTTP1() {
   // Every downloaded file is made durable before it replaces one: written out behind the
   // download while it arrives, a big archive does not hold the window at its end.
   NMHTTP1->WriteBodyBehind = true;
+  // A connection that brings nothing for this long is given up and tried again.
+  NMHTTP1->IdleTimeOut = TDownloads::IdleLimitMs;
+  downloads_ =
+      std::make_unique<TDownloads>(*NMHTTP1, [this](const std::string& line) { Log(line); });
 }
 
 void TForm1::Button1Click(TObject*) {
@@ -120,7 +92,7 @@ void TForm1::DownloadLauncher() {
   NMHTTP1->Body = dest;
   const std::string url = LauncherUrl();
   Log("Downloading : " + url);
-  GetInto(url, dest);
+  GetInto(url, dest, true);
   if (DownloadOk) {
     Log("Making Shortcut to your Desktop");
     MakeDesktopShortcut(dest);
@@ -137,7 +109,7 @@ void TForm1::DownloadWallet() {
   NMHTTP1->Body = dest;
   Log("app download is " + dest);
   DownloadOk = false;
-  GetInto(WalletUrl(), dest);
+  GetInto(WalletUrl(), dest, true);
   if (DownloadOk) {
     const std::string versionFile = VersionFile();
     NMHTTP1->Body = versionFile;
@@ -182,127 +154,54 @@ void TForm1::DownloadBlockchain() {
   }
 }
 
-// A download never destroys the installed file: the body goes into a temporary sibling, which
-// replaces dest only once the success event has come. Everything the user sees names dest.
-void TForm1::GetInto(const std::string& url, const std::string& dest, bool resumable) {
-  const std::string temp = dest + ".part";
-  NMHTTP1->ResumeFrom = 0;
-  NMHTTP1->ResumeTotal = 0;
-  NMHTTP1->ResumeValidator.clear();
-  if (resumable) {
-    std::string validator;
-    const int64_t have = FileSize(temp), total = ReadTotal(temp, validator);
-    if (have > 0 && have < total) {
-      NMHTTP1->ResumeFrom = have;
-      NMHTTP1->ResumeTotal = total;
-      NMHTTP1->ResumeValidator = validator;
-      Log("resuming download from byte " + IntToStr(have));
-    } else {
-      SettlePartial(temp, false);
+// A download never destroys the installed file: the body goes into a part file beside it, which
+// replaces dest only once it is whole (and, with a key, matches the list). Everything the user
+// sees names dest.
+void TForm1::GetInto(const std::string& url, const std::string& dest, bool program) {
+  TDownloads::TResult result;
+  for (int attempt = 0;; ++attempt) {
+    try {
+      result = downloads_->Fetch(url, dest, program);
+    } catch (Exception& e) {
+      NMHTTP1->Body = dest;
+      if (closing_) throw EAbort();
+      ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
+      throw;
+    } catch (...) {
+      NMHTTP1->Body = dest;
+      if (closing_) throw EAbort();
+      throw;
     }
-  }
-  NMHTTP1->Body = temp;
-  received_ = false;
-  auto failed = [&] {
     NMHTTP1->Body = dest;
-    SettlePartial(temp, resumable);
     if (closing_) throw EAbort();
-  };
+    if (result != TDownloads::TResult::Complete) return;
+    if (PublisherKey.empty() ||
+        MatchesFileList(url.substr(url.rfind('/') + 1), TDownloads::PartOf(dest)))
+      break;
+    const bool reused = downloads_->Reused();
+    downloads_->Discard(dest);
+    DownloadOk = false;
+    // What an earlier press left may be of another version: that one is fetched anew.
+    if (!reused || attempt > 0) return;
+  }
   try {
-    NMHTTP1->Get(url);
-  } catch (Exception& e) {
-    failed();
-    ReplaceText(e.Message, temp, dest);
-    throw;
+    downloads_->Install(dest);
   } catch (...) {
-    // Not one of ours (out of memory, say): the partial file goes all the same.
-    failed();
+    DownloadOk = false;
     throw;
   }
-  const bool resumeRefused =
-      NMHTTP1->ResumeFrom > 0 &&
-      (NMHTTP1->CapturedStatus == 416 || (NMHTTP1->CapturedStatus == 206 && !NMHTTP1->Resumed));
-  if (closing_ || !received_) failed();
-  if (!received_) {
-    if (resumeRefused) {
-      Log("cannot resume - starting over");
-      GetInto(url, dest, resumable);
-    }
-    return;
-  }
-  NMHTTP1->Body = dest;
-  if (!PublisherKey.empty() && !MatchesFileList(url.substr(url.rfind('/') + 1), temp)) {
-    SettlePartial(temp, false);
-    DownloadOk = false;
-    return;
-  }
-  try {
-    // On the disk before it replaces anything: a power cut must not leave a short file behind.
-    TFileStream(temp, fmOpenReadWrite).Close(true);
-  } catch (Exception&) {
-    SettlePartial(temp, false);
-    DownloadOk = false;
-    throw EWriteError(Format("Cannot write file %s", dest.c_str()));
-  }
-  RemoveQuietly(TotalFile(temp));
-  std::error_code ec;
-  std::filesystem::rename(platform::NativePath(temp), platform::NativePath(dest), ec);
-  if (ec) {
-    // The old file stays (on Windows, for example, while the wallet runs).
-    RemoveQuietly(temp);
-    DownloadOk = false;
-    throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
-  }
-}
-
-void TForm1::SettlePartial(const std::string& temp, bool resumable) {
-  if (resumable) {
-    const TNMHTTP& http = *NMHTTP1;
-    // Untouched by this attempt, or a prefix of a body of known size.
-    if (http.CapturedStatus == 0 && http.ResumeFrom > 0) return;
-    if (http.Resumed) return;
-    if (http.CapturedStatus == 200 && http.BytesTotal > 0 && FileSize(temp) > 0) {
-      WriteTotal(temp, http.BytesTotal, http.Validator);
-      return;
-    }
-  }
-  RemoveQuietly(temp);
-  RemoveQuietly(TotalFile(temp));
 }
 
 bool TForm1::FetchText(const std::string& url, std::string& text) {
-  NMHTTP1->InputFileMode = false;
-  NMHTTP1->ResumeFrom = 0;
   DownloadOk = false;
   // The text is kept in memory: a reply far beyond any list is cut off and refused.
   constexpr int64_t kMaxText = 1 << 20;
-  bool tooLong = false;
-  auto progress = NMHTTP1->OnPacketRecvd;
-  NMHTTP1->OnPacketRecvd = [&](TObject* Sender) {
-    if (progress) progress(Sender);
-    if (NMHTTP1->BytesRecvd > kMaxText && !tooLong) {
-      tooLong = true;
-      NMHTTP1->Abort();
-    }
-  };
-  struct Restore {
-    TNMHTTP& http;
-    TNotifyEvent event;
-    ~Restore() { http.OnPacketRecvd = event; }
-  } restore{*NMHTTP1, progress};
   try {
-    NMHTTP1->Get(url);
-  } catch (EAbortError&) {
-    if (closing_) throw EAbort();
-    if (tooLong) return false;
-    throw;
+    return downloads_->FetchText(url, text, kMaxText) && DownloadOk;
   } catch (...) {
     if (closing_) throw EAbort();
     throw;
   }
-  if (closing_) throw EAbort();
-  text = NMHTTP1->Body;
-  return DownloadOk;
 }
 
 bool TForm1::FetchFileList() {
@@ -334,17 +233,15 @@ bool TForm1::MatchesFileList(const std::string& name, const std::string& file) {
 void TForm1::WindowClosing() {
   if (!installing_) return;
   closing_ = true;
-  NMHTTP1->Abort();
+  downloads_->Stop();
 }
 
 void TForm1::NMHTTP1Success(CmdType) {
   DownloadOk = true;
-  received_ = true;
 }
 
 void TForm1::NMHTTP1Failure(CmdType Cmd) {
   DownloadOk = false;
-  received_ = false;
   switch (Cmd) {
   case CmdGet:
     Log("HTTP GET Failed");

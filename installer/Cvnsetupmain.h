@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/Forms.h"
+#include "installer/Download.h"
 #include "installer/view.h"
 #include "netcomp/NMHttp.h"
 
@@ -80,13 +81,9 @@ private:
   std::unique_ptr<TInstallerView> view_;
 
   void CreateNMHTTP1();
-  // Downloads url into a temporary sibling of dest, which replaces dest only after success (and,
-  // with a publisher key, only when it matches the signed list). A resumable download keeps what
-  // arrived before a cut and asks for the rest next time.
-  void GetInto(const std::string& url, const std::string& dest, bool resumable = false);
-  // After a download that did not succeed: keeps a partial file that the next attempt can
-  // continue, removes anything else.
-  void SettlePartial(const std::string& temp, bool resumable);
+  // Downloads url into a part file beside dest, which replaces dest only when it is whole (a
+  // program only when it is one, and with a publisher key only when it matches the signed list).
+  void GetInto(const std::string& url, const std::string& dest, bool program = false);
   // With a publisher key: fetches the list of downloads and its signature and checks them.
   bool FetchFileList();
   bool FetchText(const std::string& url, std::string& text);
@@ -96,7 +93,13 @@ private:
   void WindowClosing();
   bool installing_ = false;
   bool closing_ = false;
-  bool received_ = false;
+
+public:
+  // The part files, their retries and pauses.
+  TDownloads& Downloads() { return *downloads_; }
+
+private:
+  std::unique_ptr<TDownloads> downloads_;
 };
 
 extern TForm1* Form1;
