@@ -2,9 +2,10 @@
 # The Windows installer (corvane-setup.exe) under Wine through a link that goes wrong: the
 # launcher reset before its first byte, the wallet cut, the version file answered 503 with
 # Retry-After: 2, and the archive (chain_stub with 8 MiB behind it) cut, then silently stalled,
-# then answered 503. One press of Next must install everything with no box, the archive fetched
-# exactly once and run; the figures (archive bytes served, how long the stall was waited for, the
-# whole press) are printed. Then, with no server at all, the user is told and nothing is replaced.
+# then answered 503. One press of Next must install everything with no box, the window answering
+# during the stall, the archive fetched exactly once and run; the figures (archive bytes served,
+# how long the stall was waited for, the whole press) are printed. Then, with no server at all,
+# the user is told and nothing is replaced.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -59,6 +60,16 @@ start=$(date +%s.%N)
 app_click 34 50   # CheckBox1 "program"
 app_click 34 126  # CheckBox2 "blockchain"
 app_click 389 152 # Button1 "Next"
+# While the connection is silent the window answers: its log is read during the stall.
+part=$roaming/cvnchain.exe.part
+for ((i = 0; i < 600; i++)); do
+  [ "$(stat -c %s "$part" 2>/dev/null || echo 0)" -ge $((4 * mib)) ] && break
+  sleep 0.1
+done
+[ "$i" -lt 600 ] || failx_served "the stalled try did not bring its bytes"
+during=$(timeout 5 "$WINE" "$WINTOOL" log | tr -d '\r') || failx_served "the window did not answer during the stall"
+grep -qxF "resuming download from byte $((2 * mib))" <<<"$during" && ! grep -q "^connection stalled" <<<"$during" ||
+  failx_served "the log read during the stall: $during"
 app_wait_log "Done." 150 2 || failx_served "the install did not finish"
 took=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
 [ -z "$(boxes)" ] || failx_served "a box was shown"
