@@ -16,12 +16,12 @@ namespace {
 // Removes the temporary file whatever happens to the download it belongs to.
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
-  std::filesystem::remove(platform::NativePath(path), ec);
+  std::filesystem::remove(platform::FilePath(path), ec);
 }
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
-  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
@@ -31,7 +31,7 @@ std::string TotalFile(const std::string& temp) {
   return temp + ".total";
 }
 int64_t ReadTotal(const std::string& temp, std::string& validator) {
-  std::ifstream in(platform::NativePath(TotalFile(temp)));
+  std::ifstream in(platform::FilePath(TotalFile(temp)));
   long long total = 0;
   if (!(in >> total) || total <= 0) return 0;
   in >> std::ws;
@@ -40,7 +40,7 @@ int64_t ReadTotal(const std::string& temp, std::string& validator) {
   return total;
 }
 void WriteTotal(const std::string& temp, int64_t total, const std::string& validator) {
-  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc)
+  std::ofstream(platform::FilePath(TotalFile(temp)), std::ios::trunc)
       << total << "\n"
       << validator << "\n";
 }
@@ -246,7 +246,7 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool resum
   }
   RemoveQuietly(TotalFile(temp));
   std::error_code ec;
-  std::filesystem::rename(platform::NativePath(temp), platform::NativePath(dest), ec);
+  std::filesystem::rename(platform::FilePath(temp), platform::FilePath(dest), ec);
   if (ec) {
     // The old file stays (on Windows, for example, while the wallet runs).
     RemoveQuietly(temp);
