@@ -121,6 +121,7 @@ void Request(TNMHTTP& http, const std::string& method, const std::string& url,
 } // namespace
 
 int main(int argc, char** argv) {
+  platform::RestrictDllSearch();
   Options o;
   if (!ParseArgs(argc, argv, o)) {
     std::fputs(kUsage, stderr);
