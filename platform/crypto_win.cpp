@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/crypto_der.h"
+#include "platform/paths.h"
 
 namespace platform {
 
@@ -100,7 +101,7 @@ template <typename Read> std::optional<std::string> Sha256(Read read) {
 } // namespace
 
 std::optional<std::string> FileSha256(const std::string& path) {
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<FILE, FileCloser> file(OpenFile(path, "rb"));
   if (!file) return std::nullopt;
   auto digest = Sha256([&](unsigned char* buffer, size_t size) -> long {
     size_t n = std::fread(buffer, 1, size, file.get());
