@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/security_win.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -64,13 +65,17 @@ std::wstring CurrentUserSid() {
 
 } // namespace
 
-bool CreateProgramDirectory(const std::string& path) {
+std::wstring ProgramDirectorySddl() {
   const std::wstring user = CurrentUserSid();
-  if (user.empty()) return false;
+  if (user.empty()) return {};
   // P: nothing inherited. Full control for SYSTEM, Administrators and the user; read & execute
   // (0x1200a9) for Users; each passed on to the files and folders made inside.
-  const std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user +
-                            L")(A;OICI;0x1200a9;;;BU)";
+  return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")(A;OICI;0x1200a9;;;BU)";
+}
+
+bool CreateProgramDirectory(const std::string& path) {
+  const std::wstring sddl = ProgramDirectorySddl();
+  if (sddl.empty()) return false;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                             &descriptor, nullptr))
