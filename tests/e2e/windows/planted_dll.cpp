@@ -14,8 +14,10 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
   marker += L"planted-loaded.txt";
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
+  char utf8[4 * MAX_PATH];
+  const int length = WideCharToMultiByte(CP_UTF8, 0, program, -1, utf8, sizeof utf8, nullptr, nullptr);
   if (FILE* f = _wfopen(marker.c_str(), L"ab")) {
-    fwprintf(f, L"%ls\n", program);
+    if (length > 0) fprintf(f, "%s\n", utf8);
     fclose(f);
   }
   return TRUE;
