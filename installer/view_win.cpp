@@ -225,10 +225,9 @@ TWinInstallerView::~TWinInstallerView() {
 
 void TWinInstallerView::Build() {
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  window_ =
-      CreateWindowExW(WS_EX_CONTROLPARENT, FormClass, platform::Utf8ToWide(Caption).c_str(), style,
-                      StoredLeft, StoredTop, ClientWidth, ClientHeight, nullptr, nullptr,
-                      GetModuleHandleW(nullptr), this);
+  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, FormClass, platform::Utf8ToWide(Caption).c_str(),
+                            style, StoredLeft, StoredTop, ClientWidth, ClientHeight, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), this);
   if (!window_) throw Exception("Cannot create the installer window");
   dpi_ = DpiOf(window_);
 

@@ -28,8 +28,8 @@ FARPROC CngEntry(const char* name) {
 // Stands for the bcrypt function of the same name; STATUS_PROCEDURE_NOT_FOUND without it.
 #define CORVANE_CNG_ENTRY(name)                                                                    \
   template <class... Args> NTSTATUS name(Args... args) {                                           \
-    static const auto entry = reinterpret_cast<decltype(&::name)>(                                 \
-        reinterpret_cast<void*>(CngEntry(#name)));                                                 \
+    static const auto entry =                                                                      \
+        reinterpret_cast<decltype(&::name)>(reinterpret_cast<void*>(CngEntry(#name)));             \
     return entry ? entry(args...) : static_cast<NTSTATUS>(0xC000007AL);                            \
   }
 CORVANE_CNG_ENTRY(BCryptOpenAlgorithmProvider)

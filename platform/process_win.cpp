@@ -42,8 +42,8 @@ int RunAndWait(const std::string& path) {
     // has ended; a close meant for them reaches the message loop after the wait.
     InputSuspension noInput;
     for (;;) {
-      const DWORD woke = MsgWaitForMultipleObjectsEx(1, &pi.hProcess, INFINITE, QS_ALLINPUT,
-                                                     MWMO_INPUTAVAILABLE);
+      const DWORD woke =
+          MsgWaitForMultipleObjectsEx(1, &pi.hProcess, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
       if (woke == WAIT_OBJECT_0) break;
       if (woke == WAIT_FAILED) {
         WaitForSingleObject(pi.hProcess, INFINITE);

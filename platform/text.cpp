@@ -99,7 +99,8 @@ std::string WideToUtf8(std::wstring_view wide) {
   for (size_t i = 0; i < wide.size(); ++i) {
     char32_t unit = static_cast<char32_t>(wide[i]) & 0xFFFF;
     if (IsHigh(unit) && i + 1 < wide.size() && IsLow(static_cast<char32_t>(wide[i + 1]) & 0xFFFF)) {
-      unit = 0x10000 + ((unit - 0xD800) << 10) + ((static_cast<char32_t>(wide[i + 1]) & 0xFFFF) - 0xDC00);
+      unit = 0x10000 + ((unit - 0xD800) << 10) +
+             ((static_cast<char32_t>(wide[i + 1]) & 0xFFFF) - 0xDC00);
       ++i;
     }
     Encode(unit, out);

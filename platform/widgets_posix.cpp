@@ -74,7 +74,8 @@ void EnableTopLevels(const std::vector<void*>& widgets) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
   const QWidgetList alive = QApplication::topLevelWidgets();
   for (void* widget : widgets)
-    if (alive.contains(static_cast<QWidget*>(widget))) static_cast<QWidget*>(widget)->setEnabled(true);
+    if (alive.contains(static_cast<QWidget*>(widget)))
+      static_cast<QWidget*>(widget)->setEnabled(true);
 }
 
 } // namespace

@@ -15,7 +15,8 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
   wchar_t program[MAX_PATH];
   GetModuleFileNameW(nullptr, program, MAX_PATH);
   char utf8[4 * MAX_PATH];
-  const int length = WideCharToMultiByte(CP_UTF8, 0, program, -1, utf8, sizeof utf8, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, program, -1, utf8, sizeof utf8, nullptr, nullptr);
   if (FILE* f = _wfopen(marker.c_str(), L"ab")) {
     if (length > 0) fprintf(f, "%s\n", utf8);
     fclose(f);

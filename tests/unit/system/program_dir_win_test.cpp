@@ -94,8 +94,8 @@ void ExpectOnlyOwnersChange(const Dacl& dacl) {
   EXPECT_TRUE(dacl.isProtected);
   EXPECT_EQ(dacl.denied, 0);
   ASSERT_EQ(dacl.allowed.size(), 4u);
-  for (const std::wstring& sid : {std::wstring(L"S-1-5-18"), std::wstring(L"S-1-5-32-544"),
-                                  CurrentUser()}) {
+  for (const std::wstring& sid :
+       {std::wstring(L"S-1-5-18"), std::wstring(L"S-1-5-32-544"), CurrentUser()}) {
     ASSERT_TRUE(dacl.allowed.count(sid)) << platform::WideToUtf8(sid);
     EXPECT_EQ(dacl.allowed.at(sid) & FILE_ALL_ACCESS, static_cast<DWORD>(FILE_ALL_ACCESS));
   }

@@ -40,10 +40,10 @@ TEST(TextConversion, MalformedUtf8BecomesReplacementCharacters) {
     const char* utf8;
     std::wstring wide;
   } cases[] = {
-      {"a\xFFz", Units({'a', 0xFFFD, 'z'})},                 // no lead byte
-      {"\xC5", Units({0xFFFD})},                             // cut short at the end
-      {"\xC5z", Units({0xFFFD, 'z'})},                       // not followed by a continuation
-      {"\xC0\xAF", Units({0xFFFD, 0xFFFD})},                 // overlong "/"
+      {"a\xFFz", Units({'a', 0xFFFD, 'z'})}, // no lead byte
+      {"\xC5", Units({0xFFFD})},             // cut short at the end
+      {"\xC5z", Units({0xFFFD, 'z'})},       // not followed by a continuation
+      {"\xC0\xAF", Units({0xFFFD, 0xFFFD})}, // overlong "/"
       {"\xF4\x90\x80\x80", Units({0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD})}, // beyond U+10FFFF
   };
   for (const auto& c : cases)
