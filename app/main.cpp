@@ -2,10 +2,12 @@
 #include "framework/Forms.h"
 #include "installer/Cvnsetupmain.h"
 #include "installer/view.h"
+#include "platform/appinit.h"
 #include "platform/files.h"
 #include "platform/win32.h"
 
 int main() {
+  platform::RestrictDllSearch();
   SetViewFactory(CreatePlatformView);
   try {
     Application->Initialize();

@@ -144,9 +144,14 @@ void TForm1::DownloadBlockchain() {
   if (DownloadOk) {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
-    // Blocks the window until the archive has ended; its exit code and a failure to start pass
-    // unnoticed.
-    platform::RunAndWait(dest);
+    // The window stays painted but takes no input until the archive has ended.
+    const int exitCode = platform::RunAndWait(dest);
+    if (exitCode == -1) {
+      Log("could not start " + dest);
+      view_->ShowMessageBox("could not start the blockchain archive", "Blockchain failure");
+      return;
+    }
+    if (exitCode != 0) Log("the blockchain archive ended with exit code " + IntToStr(exitCode));
     Log("Done.");
   } else {
     view_->SetProgressVisible(false);

@@ -74,8 +74,10 @@ public:
 
 private:
   void StartUp();
-  // Probes dir, notes in found whether it was there, and creates it when it was not.
-  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found);
+  // Probes dir, notes in found whether it was there, and creates it when it was not (ownerOnly:
+  // as a program directory, see platform/files.h).
+  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found,
+                       bool ownerOnly);
   void Log(const std::string& line) { view_->AddLogLine(line); }
 
   std::unique_ptr<TInstallerView> view_;

@@ -58,10 +58,31 @@ void ReleaseMouseGrab() {
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 }
 
+// A disabled widget drops the mouse and keys it is sent, so nothing is played back later.
+std::vector<void*> DisableTopLevels() {
+  std::vector<void*> disabled;
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return disabled;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!widget->isVisible() || !widget->isEnabled()) continue;
+    widget->setEnabled(false);
+    disabled.push_back(widget);
+  }
+  return disabled;
+}
+
+void EnableTopLevels(const std::vector<void*>& widgets) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+  const QWidgetList alive = QApplication::topLevelWidgets();
+  for (void* widget : widgets)
+    if (alive.contains(static_cast<QWidget*>(widget)))
+      static_cast<QWidget*>(widget)->setEnabled(true);
+}
+
 } // namespace
 
 void UseWidgets() {
-  detail::Widgets() = {MakeApplication, ShowMessageBox, ReleaseMouseGrab};
+  detail::Widgets() = {MakeApplication, ShowMessageBox, ReleaseMouseGrab, DisableTopLevels,
+                       EnableTopLevels};
 }
 
 } // namespace platform
