@@ -54,7 +54,8 @@ setup() {
   wait "$pid"
   RC=$?
 }
-reg_value() { "$WINE" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; print substr($0, 2) }'; }
+# "TYPE    DATA" of one value, as reg query prints it.
+reg_value() { "$WINE" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1    //p"; }
 
 setup "$bin/corvane-setup.exe" /VERYSILENT /COMPONENTS=program,blockchain '/LOG=C:\setup.log'
 [ "$RC" = 0 ] || failx "the unattended install exited $RC"

@@ -91,6 +91,13 @@ protected:
   std::unique_ptr<TSetupLogFile> log = std::make_unique<TSetupLogFile>(logName);
   testview::RecordingView* window = nullptr;
 
+  // The file in the system's line ends (CR LF on Windows), read as LF.
+  std::string LogText() const {
+    std::string text = testenv::ReadFile(logName);
+    std::erase(text, '\r');
+    return text;
+  }
+
   std::unique_ptr<TCommandLineView> Make(const std::vector<std::string>& args) {
     auto inner = std::make_unique<testview::RecordingView>();
     window = inner.get();
@@ -104,7 +111,7 @@ TEST_F(CommandLineView, InANormalRunTheLogFileHoldsThePanesLinesAndTheBoxesStayB
   view->ClearLog();
   view->AddLogLine("ticker is cvn");
   view->AddLogLine("Downloading Launcher");
-  EXPECT_EQ(testenv::ReadFile(logName), "ticker is cvn\nDownloading Launcher\n")
+  EXPECT_EQ(LogText(), "ticker is cvn\nDownloading Launcher\n")
       << "written as it happens";
   view->ShowMessageBox("could not download wallet", "Download failure");
   ASSERT_EQ(window->boxes.size(), 1u);
@@ -124,7 +131,7 @@ TEST_F(CommandLineView, UnattendedTheChoicesComeFromTheSwitchesAndBoxesBecomeLog
   EXPECT_TRUE(window->boxes.empty());
   EXPECT_EQ(window->LogLines(),
             (std::vector<std::string>{"Download failure: could not download wallet"}));
-  EXPECT_EQ(testenv::ReadFile(logName), "Download failure: could not download wallet\n");
+  EXPECT_EQ(LogText(), "Download failure: could not download wallet\n");
   EXPECT_EQ(SetupOutcome(), ExitDownloadFailed);
   ResetSetupOutcome();
 }
