@@ -2,9 +2,10 @@
 # corvane-setup.exe from the command line under Wine against nginx: /VERYSILENT installs both
 # parts without ever showing a window, exits 0 and writes the log file; the Apps & features entry
 # is read back with Wine's reg; a wallet missing on the server exits 3, says so in the log file and
-# keeps the installed wallet; the uninstall refuses while the wallet runs, then the quiet uninstall
-# (the entry's QuietUninstallString) removes what the install made and leaves the wallet's data
-# folder and the blockchain byte for byte.
+# keeps the installed wallet; /SILENT shows the window and closes it by itself; the uninstall
+# refuses while the wallet runs, then the quiet uninstall (the entry's QuietUninstallString)
+# removes what the install made and leaves the wallet's data folder and the blockchain byte for
+# byte.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -93,6 +94,12 @@ tr -d '\r' <"$log" | grep -qxF "HTTP GET Failed" &&
   tr -d '\r' <"$log" | grep -qxF "Download failure: could not download wallet" ||
   failx "the log file does not say the wallet failed"
 cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the failed download changed the installed wallet"
+
+# /SILENT: the window shows its progress, asks nothing and closes by itself.
+setup "$bin/corvane-setup.exe" /SILENT /COMPONENTS=blockchain '/LOG=C:\setup.log'
+[ "$RC" = 0 ] || failx "/SILENT exited $RC"
+[ "$WINDOWS" -gt 0 ] || failx "/SILENT showed no window"
+tr -d '\r' <"$log" | grep -qxF "install blockchain is checked" || failx "/SILENT did not install the blockchain"
 
 # A running wallet (a Windows program that stays until it is ended) holds its file: the uninstall
 # says so and changes nothing.
