@@ -111,8 +111,7 @@ TEST_F(CommandLineView, InANormalRunTheLogFileHoldsThePanesLinesAndTheBoxesStayB
   view->ClearLog();
   view->AddLogLine("ticker is cvn");
   view->AddLogLine("Downloading Launcher");
-  EXPECT_EQ(LogText(), "ticker is cvn\nDownloading Launcher\n")
-      << "written as it happens";
+  EXPECT_EQ(LogText(), "ticker is cvn\nDownloading Launcher\n") << "written as it happens";
   view->ShowMessageBox("could not download wallet", "Download failure");
   ASSERT_EQ(window->boxes.size(), 1u);
   EXPECT_EQ(window->LogLines(),
