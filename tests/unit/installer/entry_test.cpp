@@ -9,6 +9,7 @@
 #include "installer/Cvnsetupentry.h"
 #include "installer/Cvnsetuplog.h"
 #include "installer/Cvnsetupmain.h"
+#include "installer/Cvnsetupuninstall.h"
 #include "platform/registry.h"
 #include "support/recording_view.h"
 #include "support/testenv.h"
@@ -81,6 +82,19 @@ TEST_F(RegisteredInstall, CopiesTheUninstallerWritesTheEntryAndALaterInstallUpda
   ASSERT_TRUE(RegisterInstallation());
   EXPECT_EQ(Value("DisplayVersion"), "1.3.0");
   EXPECT_EQ(platform::ReadUserKey(UninstallKey())->size(), UninstallEntryValues("v", 0).size());
+}
+
+TEST_F(RegisteredInstall, TheUninstallAsksFirstAndADeclineChangesNothing) {
+  testenv::WriteFile(drive.path() + "/Corvane/corvane-qt.exe", "wallet");
+  ASSERT_TRUE(RegisterInstallation());
+  testview::ScopedMessageBoxRecorder boxes; // answers OK: not Yes
+  std::vector<std::string> log;
+  EXPECT_EQ(Uninstall(false, [&](const std::string& line) { log.push_back(line); }), ExitCancelled);
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].type, unsigned{MB_YESNO | MB_ICONQUESTION});
+  EXPECT_EQ(log, std::vector<std::string>{"nothing was removed"});
+  EXPECT_EQ(testenv::ReadFile(drive.path() + "/Corvane/corvane-qt.exe"), "wallet");
+  EXPECT_EQ(Value("NoRepair"), "1");
 }
 
 // The window's view as the command-line view passes it on, with the log file beside it.
