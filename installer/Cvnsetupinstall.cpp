@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetupmain.h"
 #include "platform/crypto.h"
 #include "platform/paths.h"
@@ -219,6 +220,7 @@ bool TForm1::FetchFileList() {
     fileSums_ = ParseSums(list);
   DownloadOk = false;
   if (fileSums_.empty()) {
+    NoteSetupFailure(ExitVerifyFailed);
     Log("could not verify the file list - nothing was installed");
     view_->ShowMessageBox("could not verify the list of downloads", "Verification failure");
     return false;
@@ -231,6 +233,7 @@ bool TForm1::MatchesFileList(const std::string& name, const std::string& file) {
   auto listed = fileSums_.find(name);
   auto hash = platform::FileSha256(file);
   if (listed != fileSums_.end() && hash && *hash == listed->second) return true;
+  NoteSetupFailure(ExitVerifyFailed);
   Log("could not verify " + name + " - the download was discarded");
   return false;
 }
@@ -246,6 +249,7 @@ void TForm1::NMHTTP1Success(CmdType) {
 }
 
 void TForm1::NMHTTP1Failure(CmdType Cmd) {
+  NoteSetupFailure(ExitDownloadFailed);
   DownloadOk = false;
   switch (Cmd) {
   case CmdGet:
@@ -285,8 +289,6 @@ void TForm1::NMHTTP1PacketRecvd2(TObject*) {
   view_->SetProgressPosition(static_cast<int>(received >> shift));
 }
 
-namespace {
-
 // The folder's path from the shell, or false. The item-id list goes back to the shell's
 // allocator on every path.
 bool SpecialFolder(int csidl, std::string& path) {
@@ -304,6 +306,8 @@ bool SpecialFolder(int csidl, std::string& path) {
   malloc->Release();
   return ok;
 }
+
+namespace {
 
 void SaveShellLink(const std::string& target, const std::string& description,
                    const std::basic_string<win::OLECHAR>& fileName) {

@@ -36,6 +36,9 @@ std::string ArchiveDest();
 std::string ArchiveUrl();
 std::string ChainDir();
 
+// A shell folder's path (CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, ...), or false.
+bool SpecialFolder(int csidl, std::string& path);
+
 // Process-wide state shared by the start-up and the install steps.
 extern std::string DataPath;
 extern std::string FoundText;

@@ -43,13 +43,16 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     break;
   }
   // Opens over the window that was active; modal to the whole application.
+  const bool yesNo = (type & MB_TYPEMASK) == MB_YESNO;
   QMessageBox box(icon, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text),
-                  QMessageBox::Ok, QApplication::activeWindow());
+                  yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                  QApplication::activeWindow());
   // An error text may carry a server's words: never read it as markup.
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
-  box.setEscapeButton(QMessageBox::Ok);
-  box.exec();
+  box.setEscapeButton(yesNo ? QMessageBox::No : QMessageBox::Ok);
+  const int answer = box.exec();
+  if (yesNo) return answer == QMessageBox::Yes ? IDYES : IDNO;
   return IDOK;
 }
 

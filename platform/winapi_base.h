@@ -75,7 +75,7 @@ DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 // One level: the parent must exist.
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
-// Modal to the application; returns IDOK however the box is closed.
+// Modal to the application; returns IDOK however the box is closed (MB_YESNO: IDYES or IDNO).
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 void Sleep(DWORD dwMilliseconds);
 } // namespace win
