@@ -5,6 +5,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetupmain.h"
 #include "platform/crypto.h"
 #include "platform/paths.h"
@@ -144,9 +145,14 @@ void TForm1::DownloadBlockchain() {
   if (DownloadOk) {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
-    // Blocks the window until the archive has ended; its exit code and a failure to start pass
-    // unnoticed.
-    platform::RunAndWait(dest);
+    // The window stays painted but takes no input until the archive has ended.
+    const int exitCode = platform::RunAndWait(dest);
+    if (exitCode == -1) {
+      Log("could not start " + dest);
+      view_->ShowMessageBox("could not start the blockchain archive", "Blockchain failure");
+      return;
+    }
+    if (exitCode != 0) Log("the blockchain archive ended with exit code " + IntToStr(exitCode));
     Log("Done.");
   } else {
     view_->SetProgressVisible(false);
@@ -214,6 +220,7 @@ bool TForm1::FetchFileList() {
     fileSums_ = ParseSums(list);
   DownloadOk = false;
   if (fileSums_.empty()) {
+    NoteSetupFailure(ExitVerifyFailed);
     Log("could not verify the file list - nothing was installed");
     view_->ShowMessageBox("could not verify the list of downloads", "Verification failure");
     return false;
@@ -226,6 +233,7 @@ bool TForm1::MatchesFileList(const std::string& name, const std::string& file) {
   auto listed = fileSums_.find(name);
   auto hash = platform::FileSha256(file);
   if (listed != fileSums_.end() && hash && *hash == listed->second) return true;
+  NoteSetupFailure(ExitVerifyFailed);
   Log("could not verify " + name + " - the download was discarded");
   return false;
 }
@@ -241,6 +249,7 @@ void TForm1::NMHTTP1Success(CmdType) {
 }
 
 void TForm1::NMHTTP1Failure(CmdType Cmd) {
+  NoteSetupFailure(ExitDownloadFailed);
   DownloadOk = false;
   switch (Cmd) {
   case CmdGet:
@@ -280,8 +289,6 @@ void TForm1::NMHTTP1PacketRecvd2(TObject*) {
   view_->SetProgressPosition(static_cast<int>(received >> shift));
 }
 
-namespace {
-
 // The folder's path from the shell, or false. The item-id list goes back to the shell's
 // allocator on every path.
 bool SpecialFolder(int csidl, std::string& path) {
@@ -299,6 +306,8 @@ bool SpecialFolder(int csidl, std::string& path) {
   malloc->Release();
   return ok;
 }
+
+namespace {
 
 void SaveShellLink(const std::string& target, const std::string& description,
                    const std::basic_string<win::OLECHAR>& fileName) {

@@ -36,6 +36,9 @@ std::string ArchiveDest();
 std::string ArchiveUrl();
 std::string ChainDir();
 
+// A shell folder's path (CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, ...), or false.
+bool SpecialFolder(int csidl, std::string& path);
+
 // Process-wide state shared by the start-up and the install steps.
 extern std::string DataPath;
 extern std::string FoundText;
@@ -74,8 +77,10 @@ public:
 
 private:
   void StartUp();
-  // Probes dir, notes in found whether it was there, and creates it when it was not.
-  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found);
+  // Probes dir, notes in found whether it was there, and creates it when it was not (ownerOnly:
+  // as a program directory, see platform/files.h).
+  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found,
+                       bool ownerOnly);
   void Log(const std::string& line) { view_->AddLogLine(line); }
 
   std::unique_ptr<TInstallerView> view_;

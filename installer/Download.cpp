@@ -14,12 +14,12 @@ namespace {
 
 void RemoveQuietly(const std::string& path) {
   std::error_code ec;
-  std::filesystem::remove(platform::NativePath(path), ec);
+  std::filesystem::remove(platform::FilePath(path), ec);
 }
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
-  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
@@ -29,7 +29,7 @@ std::string TotalFile(const std::string& part) {
   return part + ".total";
 }
 int64_t ReadTotal(const std::string& part, std::string& validator) {
-  std::ifstream in(platform::NativePath(TotalFile(part)));
+  std::ifstream in(platform::FilePath(TotalFile(part)));
   long long total = 0;
   if (!(in >> total) || total <= 0) return 0;
   in >> std::ws;
@@ -38,12 +38,12 @@ int64_t ReadTotal(const std::string& part, std::string& validator) {
   return total;
 }
 void WriteTotal(const std::string& part, int64_t total, const std::string& validator) {
-  std::ofstream(platform::NativePath(TotalFile(part)), std::ios::trunc) << total << "\n"
+  std::ofstream(platform::FilePath(TotalFile(part)), std::ios::trunc) << total << "\n"
                                                                         << validator << "\n";
 }
 
 std::string FirstBytes(const std::string& path, size_t n) {
-  std::ifstream in(platform::NativePath(path), std::ios::binary);
+  std::ifstream in(platform::FilePath(path), std::ios::binary);
   std::string head(n, '\0');
   in.read(head.data(), static_cast<std::streamsize>(n));
   head.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
@@ -310,7 +310,7 @@ void TDownloads::Install(const std::string& dest) {
   }
   RemoveQuietly(TotalFile(part));
   std::error_code ec;
-  std::filesystem::rename(platform::NativePath(part), platform::NativePath(dest), ec);
+  std::filesystem::rename(platform::FilePath(part), platform::FilePath(dest), ec);
   if (ec) {
     // The old file stays (on Windows, for example, while the wallet runs).
     RemoveQuietly(part);

@@ -90,8 +90,6 @@ cmp -s "$www/cvnchain.exe" "$roaming/cvnchain.exe" || failx "archive differs"
 [ "$(cat "$work/chain-ran" 2>/dev/null)" = "0 $roaming/cvnchain.exe" ] ||
   failx "the archive did not run with its path as the only word: $(cat "$work/chain-ran" 2>&1)"
 [ -f "$roaming/Corvane/blocks/blk00000.dat" ] || failx "the archive's run left no chain"
-[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
-  failx "stray files in the application folder: $(ls -A "$appdir")"
 grep -q '"GET /downloads//version.txt HTTP/1.0"' "$NGINX_DIR/access.log" ||
   failx "no request for the doubled-slash version URL: $(cat "$NGINX_DIR/access.log")"
 
@@ -99,6 +97,9 @@ check_link "$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk"
 check_link "$roaming/Microsoft/Windows/Start Menu/Programs/Corvane/Corvane.lnk"
 
 app_close || failx "closing the window did not end the program cleanly"
+# Beside the two programs, the uninstaller the press left once it had ended.
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] ||
+  failx "stray files in the application folder: $(ls -A "$appdir")"
 
 # Closing the window during a download ends the program at once and keeps the installed wallet.
 cp "$appdir/corvane-qt.exe" "$work/installed-wallet"

@@ -127,7 +127,7 @@ bool ParseArgs(int argc, char** argv, Options& o) {
 
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
-  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
@@ -168,6 +168,7 @@ void Request(TNMHTTP& http, const std::string& method, const std::string& url,
 } // namespace
 
 int main(int argc, char** argv) {
+  platform::RestrictDllSearch();
   Options o;
   if (!ParseArgs(argc, argv, o)) {
     std::fputs(kUsage, stderr);

@@ -143,15 +143,27 @@ TEST_F(InstallSteps, BlockchainNotFoundShowsOneBoxAndRunsNothing) {
   EXPECT_FALSE(view().progressVisible);
 }
 
-TEST_F(InstallSteps, ArchiveThatFailsOrCannotStartStillGivesDone) {
+// An archive that fails says its exit code before "Done."; one that cannot start is told with a
+// line and a box, and no "Done." follows.
+TEST_F(InstallSteps, ArchiveOutcomeIsTold) {
   for (const std::string& archive : {MarkingArchive(3), testenv::UnstartableProgram()}) {
     Start({Ok(archive)});
     Press(false, true);
+    const bool starts = archive == MarkingArchive(3);
+    std::vector<std::string> expected{"unzipping blockchain - this will take a while..."};
+    if (starts)
+      expected.insert(expected.end(), {"the blockchain archive ended with exit code 3", "Done."});
+    else
+      expected.push_back("could not start " + ArchiveDest());
     auto log = Log();
-    ASSERT_GE(log.size(), 2u) << archive.size();
-    EXPECT_EQ(log[log.size() - 2], "unzipping blockchain - this will take a while...");
-    EXPECT_EQ(log.back(), "Done.");
-    EXPECT_TRUE(view().boxes.empty());
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<long>(expected.size()), log.end()),
+              expected);
+    ASSERT_EQ(view().boxes.size(), starts ? 0u : 1u);
+    if (!starts) {
+      EXPECT_EQ(view().boxes[0].text, "could not start the blockchain archive");
+      EXPECT_EQ(view().boxes[0].caption, "Blockchain failure");
+    }
     form.reset();
   }
 }
