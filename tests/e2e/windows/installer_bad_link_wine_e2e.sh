@@ -4,8 +4,8 @@
 # Retry-After: 2, and the archive (chain_stub with 8 MiB behind it) cut, then silently stalled,
 # then answered 503. One press of Next must install everything with no box, the window answering
 # during the stall, the archive fetched exactly once and run; the figures (archive bytes served,
-# how long the stall was waited for, the whole press) are printed. Then, with no server at all,
-# the user is told and nothing is replaced.
+# how long the stall was waited for, the whole press) are printed. Then a sign-in page in place
+# of the wallet is refused, and with no server at all the user is told; nothing is replaced.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -97,6 +97,21 @@ app_close || failx "closing the window did not end the program cleanly"
 # Beside the two programs, the uninstaller the press left once it had ended.
 [ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] ||
   failx_served "stray files in the application folder: $(ls -A "$appdir")"
+
+# A sign-in page where the wallet should be: refused before it replaces anything, the user told.
+cp "$appdir/corvane-qt.exe" "$work/installed-wallet"
+printf '<html><body>Sign in to the hotel Wi-Fi</body></html>\n' >"$www/corvane-qt.exe"
+wine_app_start "$bin/corvane-setup.exe" "$work/app.out" || failx "no window"
+app_click 34 50
+app_click 389 152
+box=$(wine_box "Download failure" | sort) || failx "no failure box for the sign-in page"
+[ "$box" = $'button OK\ntext could not download wallet' ] || failx "the box showed: $box"
+app_log | grep -qxF "the server sent something that is not a program for C:\Corvane\corvane-qt.exe (a sign-in page may be in the way) - the download was discarded" ||
+  failx "the sign-in page was not named in the log"
+app_close || failx "closing the window after the sign-in page did not end the program cleanly"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || fail "the sign-in page replaced the wallet"
+[ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] ||
+  fail "files after the sign-in page: $(ls -A "$appdir")"
 
 # No server at all: the launcher fails after its tries, the user is told, nothing is replaced.
 kill "$server_pid"
