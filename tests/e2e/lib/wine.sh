@@ -70,8 +70,15 @@ wine_desktop() {
   WINE_APPDIR=$WINEPREFIX/drive_c/Corvane
   mkdir -p "$WINE_APPDIR"
   # Keeps the server and the desktop up between two runs of the installer: Wine ends them shortly
-  # after their last program, and a program starting just then fails.
-  "$WINE" "$WINTOOL" hold </dev/null >/dev/null 2>&1 &
+  # after their last program, and a program starting just then fails. The installer starts once
+  # the desktop is open, not while it opens.
+  "$WINE" "$WINTOOL" hold </dev/null >"$1/hold.out" 2>&1 &
+  local i
+  for ((i = 0; i < 600; i++)); do
+    grep -q ready "$1/hold.out" && return 0
+    sleep 0.1
+  done
+  fail "the Wine desktop did not open: $(cat "$1/hold.out")"
 }
 
 wine_app_start() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # httpget.exe under Wine, without a display, against a real nginx on loopback: 50 MB byte for
-# byte into a file (also resumed) and to stdout, a 404, a redirect, and a silent server ended by --timeout.
+# byte into a file (also resumed) and to stdout, a 404, a redirect, and a silent server ended by --timeout;
+# then through a link that cuts and stalls (--retry, --idle-timeout) and a file continued with -C -.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/lib/nginx.sh"
@@ -16,9 +17,11 @@ unset DISPLAY WAYLAND_DISPLAY
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/httpget-wine-e2e-XXXXXX")
 silent_pid=""
+hostile_pid=""
 cleanup() {
   nginx_stop
   [ -z "$silent_pid" ] || kill "$silent_pid" 2>/dev/null
+  [ -z "$hostile_pid" ] || kill "$hostile_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -86,6 +89,29 @@ for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && br
 run silent --timeout 1000 "http://127.0.0.1:$port/x"
 [ $code -eq 2 ] || fail "silent: exit $code"
 has_line silent "error EAbortError: Socket readln aborted"
+
+# A link that cuts the file, then goes silent: each try continues where the last one ended.
+mkdir -p "$work/flaky"
+head -c 3000000 /dev/urandom >"$work/flaky/flaky.bin"
+python3 "$here/lib/hostile_server.py" --serve "$work/flaky" --port 0 --stats "$work/flaky.stats" \
+  flaky.bin=cut:1000000,stall:1000000 >"$work/flaky.port" &
+hostile_pid=$!
+for _ in $(seq 1 50); do [ -s "$work/flaky.port" ] && break; sleep 0.1; done
+flaky_url="http://127.0.0.1:$(cat "$work/flaky.port")/flaky.bin"
+run retried --retry 3 --idle-timeout 1 -o "$(winpath "$work/out/flaky.bin")" "$flaky_url"
+[ $code -eq 0 ] || fail "retried: exit $code"
+cmp -s "$work/flaky/flaky.bin" "$work/out/flaky.bin" || fail "retried: differs"
+[ "$(tr -d '\r' <"$work/out/retried.events" | grep -cxF "retry in 1000 ms")" -eq 2 ] ||
+  fail "retried: not two retries in: $(tr '\n' '|' <"$work/out/retried.events")"
+served=$(awk '{ n += $3 } END { print n }' "$work/flaky.stats")
+[ "$served" -eq 3000000 ] || fail "retried: $served bytes served for 3000000"
+
+# -C - continues a file from what it holds.
+head -c 1200000 "$work/flaky/flaky.bin" >"$work/out/continued.bin"
+run continued -C - -o "$(winpath "$work/out/continued.bin")" "$flaky_url"
+[ $code -eq 0 ] || fail "continued: exit $code"
+cmp -s "$work/flaky/flaky.bin" "$work/out/continued.bin" || fail "continued: differs"
+[ "$(tail -n 1 "$work/flaky.stats" | cut -d' ' -f3)" = 1800000 ] || fail "continued: $(tail -n 1 "$work/flaky.stats")"
 
 [ $failures -eq 0 ] || exit 1
 echo "httpget.exe under Wine end-to-end: all checks passed"

@@ -134,13 +134,14 @@ protected:
     return received.substr(0, received.find("\r\n"));
   }
 
-  // Files whose name ends in ".part" anywhere under the folders the installer writes to.
+  // Files whose name ends in ".part" anywhere under the folders the installer writes to, with
+  // forward slashes on every system.
   std::vector<std::string> Leftovers() {
     std::vector<std::string> found;
     for (const std::string& root : {appDir, appData}) {
       if (!std::filesystem::is_directory(root)) continue;
       for (const auto& e : std::filesystem::recursive_directory_iterator(root))
-        if (e.path().extension() == ".part") found.push_back(e.path().string());
+        if (e.path().extension() == ".part") found.push_back(e.path().generic_string());
     }
     return found;
   }
