@@ -47,9 +47,15 @@ failx() { echo "--- log file:"; tr -d '\r' <"$log"; echo "--- program output:"; 
 setup() {
   "$WINE" "$@" >"$work/setup.out" 2>&1 &
   local pid=$!
+  local polls=0
   WINDOWS=0
   while kill -0 "$pid" 2>/dev/null; do
     xdotool search --onlyvisible --name "^$APP_TITLE\$" >/dev/null 2>&1 && WINDOWS=$((WINDOWS + 1))
+    # An unattended install that waits for something nobody will give has failed.
+    if ((++polls > 900)); then
+      kill "$pid" 2>/dev/null
+      failx "the unattended run $* did not end within 3 minutes"
+    fi
     sleep 0.2
   done
   wait "$pid"
