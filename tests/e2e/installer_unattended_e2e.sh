@@ -57,7 +57,8 @@ desktop_link=$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk
 menu=$roaming/Microsoft/Windows/Start\ Menu/Programs/Corvane
 entry=$WINEPREFIX/corvane-registry/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/Uninstall/Corvane
 mkdir -p "$roaming" "$HOME"
-setup() { "$build/corvane-setup" "$@" >"$work/setup.out" 2>&1; }
+# A run that waits for something nobody will give ends with 124 after 3 minutes.
+setup() { timeout 180 "$build/corvane-setup" "$@" >"$work/setup.out" 2>&1; }
 failx() { echo "--- log file:"; cat "$work/setup.log"; echo "--- program output:"; cat "$work/setup.out"; fail "$*"; }
 signed=""
 [ -z "${CORVANE_SIGNING_KEY:-}" ] || signed=signed
