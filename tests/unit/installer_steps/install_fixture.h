@@ -61,6 +61,7 @@ protected:
   std::string savedUrl = DownloadUrl;
   // These steps are those of a build without a publisher key unless a test sets one.
   std::string savedKey = std::exchange(PublisherKey, "");
+  int64_t savedLowest = std::exchange(LowestListSerial, 0);
   std::unique_ptr<testsupport::LoopbackPeer> peer;
   std::unique_ptr<TForm1> form;
   size_t startupLines = 0;
@@ -84,6 +85,7 @@ protected:
     RemoveLinks();
     DownloadUrl = savedUrl;
     PublisherKey = savedKey;
+    LowestListSerial = savedLowest;
     Application->Title = savedTitle;
   }
 
