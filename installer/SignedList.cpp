@@ -54,7 +54,7 @@ bool ParseUtcTime(const std::string& text, int64_t& seconds) {
   const int64_t year = field(0, 4), month = field(5, 2), day = field(8, 2);
   const int64_t hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
   static const int monthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1]) return false;
+  if (year < 1970 || month < 1 || month > 12 || day < 1 || day > monthDays[month - 1]) return false;
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   if (month == 2 && day == 29 && !leap) return false;
   if (hour > 23 || minute > 59 || second > 59) return false;

@@ -49,7 +49,8 @@ public:
   std::map<std::string, TListedFile> Files;
 };
 
-// "YYYY-MM-DDTHH:MM:SSZ" as seconds since 1970; false when text is not exactly such a time.
+// "YYYY-MM-DDTHH:MM:SSZ" as seconds since 1970; false when text is not exactly such a time, or
+// one before 1970.
 bool ParseUtcTime(const std::string& text, int64_t& seconds);
 
 // Every PEM "PUBLIC KEY" block in pem, each with its BEGIN and END lines.
