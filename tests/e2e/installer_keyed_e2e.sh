@@ -55,7 +55,7 @@ box() {
   local wid
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1)
   [ -n "$wid" ] || return 1
-  xdotool key --window "$wid" Return
+  xdotool key --window "$wid" Return 2>/dev/null # the release may find the box gone
   echo shown
 }
 BOX_TEXT=shown
