@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t year = yoe + era * 400 + (month <= 2);
   char expires[32];
   snprintf(expires, sizeof expires, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ",
-           static_cast<long long>(year), static_cast<long long>(month),
-           static_cast<long long>(day), static_cast<long long>(rest / 3600),
-           static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+           static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+           static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+           static_cast<long long>(rest % 60));
   std::string again = "serial " + std::to_string(list.Serial) + "\nexpires " + expires + "\n";
   for (const auto& [name, file] : list.Files)
     again += file.Sha256 + " " + std::to_string(file.Size) + " " + name + "\n";

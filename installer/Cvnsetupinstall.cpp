@@ -176,10 +176,14 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool resum
   const TListedFile* listed = nullptr;
   if (!PublisherKey.empty()) {
     listed = fileList_.Find(name);
-    if (!listed || IsUpToDate(dest, *listed)) {
-      if (listed) Log(name + " is up to date");
-      else Log("could not verify " + name + " - the download was discarded");
-      DownloadOk = listed != nullptr;
+    if (!listed) {
+      Log("could not verify " + name + " - the download was discarded");
+      DownloadOk = false;
+      return;
+    }
+    if (IsUpToDate(dest, *listed)) {
+      Log(name + " is up to date");
+      DownloadOk = true;
       return;
     }
   }
@@ -318,8 +322,8 @@ bool TForm1::FetchFileList() {
   const int64_t lowest = std::max(LowestListSerial, ReadKeptSerial(keptAt));
   TSignedList::TVerdict verdict = TSignedList::slUnverified;
   if (fetched)
-    verdict = fileList_.Check(list, signature, PublisherKey, static_cast<int64_t>(std::time(nullptr)),
-                              lowest);
+    verdict = fileList_.Check(list, signature, PublisherKey,
+                              static_cast<int64_t>(std::time(nullptr)), lowest);
   if (verdict == TSignedList::slOlder) Log("the file list is older than the installed release");
   if (verdict == TSignedList::slExpired) Log("the file list has expired");
   if (verdict != TSignedList::slAccepted) {
@@ -340,7 +344,8 @@ std::string TForm1::KeptSerialFile() const {
 }
 
 bool TForm1::IsUpToDate(const std::string& dest, const TListedFile& listed) {
-  if (FileSize(dest) != listed.Size || !std::filesystem::is_regular_file(platform::NativePath(dest)))
+  if (FileSize(dest) != listed.Size ||
+      !std::filesystem::is_regular_file(platform::NativePath(dest)))
     return false;
   // Hashed beside the window, which stays live for a big file.
   auto hash = std::async(std::launch::async, [dest] { return platform::FileSha256(dest); });

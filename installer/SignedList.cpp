@@ -94,9 +94,9 @@ bool TSignedList::Parse(const std::string& text) {
       TListedFile file;
       file.Sha256 = line.substr(0, 64);
       const std::string name = gap == std::string::npos ? "" : line.substr(gap + 1);
-      ok = line.size() > 66 && line[64] == ' ' && IsHex(file.Sha256) &&
-           gap != std::string::npos && ParseNumber(line.substr(65, gap - 65), file.Size) &&
-           IsFileName(name) && Files.emplace(name, file).second;
+      ok = line.size() > 66 && line[64] == ' ' && IsHex(file.Sha256) && gap != std::string::npos &&
+           ParseNumber(line.substr(65, gap - 65), file.Size) && IsFileName(name) &&
+           Files.emplace(name, file).second;
     }
   }
   if (ok && haveSerial && haveExpiry) return true;

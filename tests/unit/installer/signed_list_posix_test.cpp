@@ -14,8 +14,8 @@ TEST(SignedList, Checks) {
   const testsign::Key second = testsign::MakeKey(dir.path(), "second");
   const testsign::Key foreign = testsign::MakeKey(dir.path(), "foreign");
   const std::string keys = first.publicPem + second.publicPem;
-  const std::string text = "serial 100\nexpires 2030-01-01T00:00:00Z\n" + std::string(64, 'a') +
-                           " 3 a.exe\n";
+  const std::string text =
+      "serial 100\nexpires 2030-01-01T00:00:00Z\n" + std::string(64, 'a') + " 3 a.exe\n";
   const int64_t before = 1893455999, expiry = 1893456000;
   const std::string good = testsign::Sign(first, text);
   struct Case {

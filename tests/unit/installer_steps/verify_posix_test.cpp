@@ -193,7 +193,8 @@ TEST_F(VerifiedInstall, OlderAndExpiredListsAreRefused) {
   } cases[] = {
       {"replayed", "--serial 9", 0, "the file list is older than the installed release"},
       {"expired", "--serial 11 --expires 2020-01-01T00:00:00Z", 0, "the file list has expired"},
-      {"older than the build", "--serial 10", 11, "the file list is older than the installed release"},
+      {"older than the build", "--serial 10", 11,
+       "the file list is older than the installed release"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
@@ -230,21 +231,20 @@ TEST_F(VerifiedInstall, InstalledFilesAreNotFetchedAgain) {
   WriteFile(appDir + "/corvane-qt.exe", "new wallex"); // same size, other bytes
   Start(With(list, {Ok(files["corvane-qt.exe"])}));
   Press(true, false);
-  const std::vector<std::string> log = {
-      "getting signed file list " + DownloadUrl + "SHA256SUMS",
-      "file list verified",
-      "install program is checked",
-      "Downloading Launcher",
-      "Downloading : " + DownloadUrl + "cvnloader.exe",
-      "cvnloader.exe is up to date",
-      "Making Shortcut to your Desktop",
-      "Making Shortcut to your Start menu",
-      "Downloading cvn Wallet",
-      "app download is C:\\Corvane\\corvane-qt.exe",
-      "Downloading : version.txt",
-      "getting version info file " + DownloadUrl + "/version.txt",
-      "version.txt is up to date",
-      "Done."};
+  const std::vector<std::string> log = {"getting signed file list " + DownloadUrl + "SHA256SUMS",
+                                        "file list verified",
+                                        "install program is checked",
+                                        "Downloading Launcher",
+                                        "Downloading : " + DownloadUrl + "cvnloader.exe",
+                                        "cvnloader.exe is up to date",
+                                        "Making Shortcut to your Desktop",
+                                        "Making Shortcut to your Start menu",
+                                        "Downloading cvn Wallet",
+                                        "app download is C:\\Corvane\\corvane-qt.exe",
+                                        "Downloading : version.txt",
+                                        "getting version info file " + DownloadUrl + "/version.txt",
+                                        "version.txt is up to date",
+                                        "Done."};
   EXPECT_THAT(Log(), ElementsAreArray(log));
   EXPECT_EQ(peer->Connections(), 3u);
   EXPECT_EQ(RequestLine(2), "GET /downloads/corvane-qt.exe HTTP/1.0");
