@@ -16,6 +16,7 @@ using testenv::ReadFile;
 using testenv::WriteFile;
 using ::testing::Contains;
 using ::testing::ElementsAreArray;
+using ::testing::Not;
 
 class VerifiedInstall : public InstallSteps {
 protected:
@@ -164,6 +165,19 @@ TEST_F(VerifiedInstall, BadJoinIsNeverRun) {
   EXPECT_FALSE(Exists(archiveRan));
   EXPECT_FALSE(Exists(appData + "/cvnchain.exe"));
   EXPECT_TRUE(Leftovers().empty());
+}
+
+// A part kept from a download of another size than the listed one is not continued.
+TEST_F(VerifiedInstall, PartOfAnotherSizeStartsOver) {
+  const std::string archive = files["cvnchain.exe"];
+  Start(With(Sign(files), {Ok(archive)}));
+  WriteFile(appData + "/cvnchain.exe.part", std::string(100, 'x'));
+  WriteFile(appData + "/cvnchain.exe.part.total", std::to_string(archive.size() + 1));
+  Press(false, true);
+  EXPECT_THAT(Log(), Not(Contains("resuming download from byte 100")));
+  EXPECT_EQ(peer->Received(2).find("Range:"), std::string::npos);
+  EXPECT_EQ(ReadFile(appData + "/cvnchain.exe"), archive);
+  EXPECT_TRUE(Exists(archiveRan));
 }
 
 TEST_F(VerifiedInstall, EndlessListIsRefused) {
