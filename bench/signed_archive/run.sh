@@ -40,12 +40,15 @@ mount --bind "$work/hosts" /etc/hosts
 source "$root/tests/e2e/lib/desktop.sh"
 server=""
 cleanup() {
+  # Each step runs whatever the one before it returned (a killed installer's status, say).
+  set +e
   app_kill
   xvfb_stop
   [ -z "$server" ] || kill "$server" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 mkdir -p "$work/www"
 archive=$work/www/cvnchain.exe
@@ -67,10 +70,13 @@ for i in $(seq 1 "$runs"); do
   mkdir -p "$roaming" "$HOME"
   sync
   WINEPREFIX=$work/prefix app_start "$setup" "$work/app.out"
+  # Clicks before the window has finished its start-up can be lost.
+  app_wait_log "C:\\Corvane\\ app directory found is: false" 30 || die "the window did not start up"
   app_click 34 126 # CheckBox2 "blockchain"
   app_click 389 152 # Button1 "Next"
-  for ((t = 0; t < 6000; t++)); do
+  for ((t = 0; t < 3000; t++)); do
     [ -s "$work/ran" ] && break
+    [ "$t" = 100 ] && ! [ -s "$work/sent" ] && die "the press of Next asked for nothing within 10 s"
     sleep 0.1
   done
   [ -s "$work/ran" ] || { cat "$work/app.out" >&2; die "the archive did not run"; }
