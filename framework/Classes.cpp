@@ -123,13 +123,12 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 }
 
 TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_(fileName) {
-  std::string native = platform::NativePath(fileName);
   if (mode == fmCreate) {
-    file_ = std::fopen(native.c_str(), "w+b");
+    file_ = platform::OpenFile(fileName, "w+b");
     if (!file_) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
   } else {
     const char* how = (mode & 3) == fmOpenRead ? "rb" : "r+b";
-    file_ = std::fopen(native.c_str(), how);
+    file_ = platform::OpenFile(fileName, how);
     if (!file_) throw EFOpenError(Format("Cannot open file %s", fileName.c_str()));
   }
   // Streams move whole blocks: a stdio buffer would only split each block into two system calls

@@ -8,6 +8,7 @@
 #include <future>
 #include <system_error>
 
+#include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetupmain.h"
 #include "platform/crypto.h"
 #include "platform/msgloop.h"
@@ -17,36 +18,10 @@
 
 namespace {
 
-// Removes the temporary file whatever happens to the download it belongs to.
-void RemoveQuietly(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove(platform::NativePath(path), ec);
-}
-
 int64_t FileSize(const std::string& path) {
   std::error_code ec;
-  auto size = std::filesystem::file_size(platform::NativePath(path), ec);
-  return ec ? 0 : static_cast<int64_t>(size);
-}
-
-// The total size of the download a partial file belongs to, kept beside it (0 when unknown), and
-// on the next line what identified the server's version of it (see TNMHTTP::Validator).
-std::string TotalFile(const std::string& temp) {
-  return temp + ".total";
-}
-int64_t ReadTotal(const std::string& temp, std::string& validator) {
-  std::ifstream in(platform::NativePath(TotalFile(temp)));
-  long long total = 0;
-  if (!(in >> total) || total <= 0) return 0;
-  in >> std::ws;
-  std::getline(in, validator);
-  if (!validator.empty() && validator.back() == '\r') validator.pop_back();
-  return total;
-}
-void WriteTotal(const std::string& temp, int64_t total, const std::string& validator) {
-  std::ofstream(platform::NativePath(TotalFile(temp)), std::ios::trunc)
-      << total << "\n"
-      << validator << "\n";
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
+  return ec ? -1 : static_cast<int64_t>(size);
 }
 
 void ReplaceText(std::string& text, const std::string& from, const std::string& to) {
@@ -73,6 +48,10 @@ void TForm1::CreateNMHTTP1() {
   // Every downloaded file is made durable before it replaces one: written out behind the
   // download while it arrives, a big archive does not hold the window at its end.
   NMHTTP1->WriteBodyBehind = true;
+  // A connection that brings nothing for this long is given up and tried again.
+  NMHTTP1->IdleTimeOut = TDownloads::IdleLimitMs;
+  downloads_ =
+      std::make_unique<TDownloads>(*NMHTTP1, [this](const std::string& line) { Log(line); });
 }
 
 void TForm1::Button1Click(TObject*) {
@@ -106,7 +85,7 @@ void TForm1::DownloadLauncher() {
   NMHTTP1->Body = dest;
   const std::string url = LauncherUrl();
   Log("Downloading : " + url);
-  GetInto(url, dest);
+  GetInto(url, dest, true);
   if (DownloadOk) {
     Log("Making Shortcut to your Desktop");
     MakeDesktopShortcut(dest);
@@ -123,7 +102,7 @@ void TForm1::DownloadWallet() {
   NMHTTP1->Body = dest;
   Log("app download is " + dest);
   DownloadOk = false;
-  GetInto(WalletUrl(), dest);
+  GetInto(WalletUrl(), dest, true);
   if (DownloadOk) {
     const std::string versionFile = VersionFile();
     NMHTTP1->Body = versionFile;
@@ -158,9 +137,14 @@ void TForm1::DownloadBlockchain() {
   if (DownloadOk) {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
-    // Blocks the window until the archive has ended; its exit code and a failure to start pass
-    // unnoticed.
-    platform::RunAndWait(dest);
+    // The window stays painted but takes no input until the archive has ended.
+    const int exitCode = platform::RunAndWait(dest);
+    if (exitCode == -1) {
+      Log("could not start " + dest);
+      view_->ShowMessageBox("could not start the blockchain archive", "Blockchain failure");
+      return;
+    }
+    if (exitCode != 0) Log("the blockchain archive ended with exit code " + IntToStr(exitCode));
     Log("Done.");
   } else {
     view_->SetProgressVisible(false);
@@ -168,15 +152,16 @@ void TForm1::DownloadBlockchain() {
   }
 }
 
-// A download never destroys the installed file: the body goes into a temporary sibling, which
-// replaces dest only once the success event has come. Everything the user sees names dest.
-void TForm1::GetInto(const std::string& url, const std::string& dest, bool resumable) {
-  const std::string temp = dest + ".part";
+// A download never destroys the installed file: the body goes into a part file beside it, which
+// replaces dest only once it is whole (and, with a key, matches the list). Everything the user
+// sees names dest.
+void TForm1::GetInto(const std::string& url, const std::string& dest, bool program) {
   const std::string name = url.substr(url.rfind('/') + 1);
   const TListedFile* listed = nullptr;
   if (!PublisherKey.empty()) {
     listed = fileList_.Find(name);
     if (!listed) {
+      NoteSetupFailure(ExitVerifyFailed);
       Log("could not verify " + name + " - the download was discarded");
       DownloadOk = false;
       return;
@@ -187,129 +172,53 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool resum
       return;
     }
   }
+  // The size the list gives is enforced on every try, and the hash made while the part is written.
   NMHTTP1->ExpectedSize = listed ? listed->Size : -1;
   NMHTTP1->HashBody = listed != nullptr;
-  NMHTTP1->ResumeFrom = 0;
-  NMHTTP1->ResumeTotal = 0;
-  NMHTTP1->ResumeValidator.clear();
-  if (resumable) {
-    std::string validator;
-    const int64_t have = FileSize(temp), total = ReadTotal(temp, validator);
-    // A part of another size than the listed one belongs to another release.
-    if (have > 0 && have < total && (!listed || total == listed->Size)) {
-      NMHTTP1->ResumeFrom = have;
-      NMHTTP1->ResumeTotal = total;
-      NMHTTP1->ResumeValidator = validator;
-      Log("resuming download from byte " + IntToStr(have));
-    } else {
-      SettlePartial(temp, false);
+  TDownloads::TResult result;
+  for (int attempt = 0;; ++attempt) {
+    try {
+      result = downloads_->Fetch(url, dest, program);
+    } catch (Exception& e) {
+      NMHTTP1->Body = dest;
+      if (closing_) throw EAbort();
+      ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
+      throw;
+    } catch (...) {
+      NMHTTP1->Body = dest;
+      if (closing_) throw EAbort();
+      throw;
     }
-  }
-  NMHTTP1->Body = temp;
-  received_ = false;
-  auto failed = [&] {
     NMHTTP1->Body = dest;
-    SettlePartial(temp, resumable);
     if (closing_) throw EAbort();
-  };
+    if (result != TDownloads::TResult::Complete) return;
+    if (!listed || MatchesFileList(name, *listed, dest)) break;
+    const bool reused = downloads_->Reused();
+    downloads_->Discard(dest);
+    DownloadOk = false;
+    // What an earlier press left may be of another version: that one is fetched anew.
+    if (!reused || attempt > 0) return;
+  }
   try {
-    NMHTTP1->Get(url);
-  } catch (Exception& e) {
-    failed();
-    ReplaceText(e.Message, temp, dest);
-    throw;
+    downloads_->Install(dest);
   } catch (...) {
-    // Not one of ours (out of memory, say): the partial file goes all the same.
-    failed();
+    DownloadOk = false;
     throw;
   }
-  const bool resumeRefused =
-      NMHTTP1->ResumeFrom > 0 &&
-      (NMHTTP1->CapturedStatus == 416 || (NMHTTP1->CapturedStatus == 206 && !NMHTTP1->Resumed));
-  if (closing_ || !received_) failed();
-  if (!received_) {
-    if (resumeRefused) {
-      Log("cannot resume - starting over");
-      GetInto(url, dest, resumable);
-    }
-    return;
-  }
-  NMHTTP1->Body = dest;
-  if (listed && NMHTTP1->BodySha256 != listed->Sha256) {
-    Log("could not verify " + name + " - the download was discarded");
-    SettlePartial(temp, false);
-    DownloadOk = false;
-    return;
-  }
-  try {
-    // On the disk before it replaces anything: a power cut must not leave a short file behind.
-    TFileStream(temp, fmOpenReadWrite).Close(true);
-  } catch (Exception&) {
-    SettlePartial(temp, false);
-    DownloadOk = false;
-    throw EWriteError(Format("Cannot write file %s", dest.c_str()));
-  }
-  RemoveQuietly(TotalFile(temp));
-  std::error_code ec;
-  std::filesystem::rename(platform::NativePath(temp), platform::NativePath(dest), ec);
-  if (ec) {
-    // The old file stays (on Windows, for example, while the wallet runs).
-    RemoveQuietly(temp);
-    DownloadOk = false;
-    throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
-  }
-}
-
-void TForm1::SettlePartial(const std::string& temp, bool resumable) {
-  if (resumable) {
-    const TNMHTTP& http = *NMHTTP1;
-    // Untouched by this attempt, or a prefix of a body of known size.
-    if (http.CapturedStatus == 0 && http.ResumeFrom > 0) return;
-    if (http.Resumed) return;
-    if (http.CapturedStatus == 200 && http.BytesTotal > 0 && FileSize(temp) > 0) {
-      WriteTotal(temp, http.BytesTotal, http.Validator);
-      return;
-    }
-  }
-  RemoveQuietly(temp);
-  RemoveQuietly(TotalFile(temp));
 }
 
 bool TForm1::FetchText(const std::string& url, std::string& text) {
-  NMHTTP1->InputFileMode = false;
-  NMHTTP1->ResumeFrom = 0;
+  DownloadOk = false;
   NMHTTP1->ExpectedSize = -1;
   NMHTTP1->HashBody = false;
-  DownloadOk = false;
   // The text is kept in memory: a reply far beyond any list is cut off and refused.
   constexpr int64_t kMaxText = 1 << 20;
-  bool tooLong = false;
-  auto progress = NMHTTP1->OnPacketRecvd;
-  NMHTTP1->OnPacketRecvd = [&](TObject* Sender) {
-    if (progress) progress(Sender);
-    if (NMHTTP1->BytesRecvd > kMaxText && !tooLong) {
-      tooLong = true;
-      NMHTTP1->Abort();
-    }
-  };
-  struct Restore {
-    TNMHTTP& http;
-    TNotifyEvent event;
-    ~Restore() { http.OnPacketRecvd = event; }
-  } restore{*NMHTTP1, progress};
   try {
-    NMHTTP1->Get(url);
-  } catch (EAbortError&) {
-    if (closing_) throw EAbort();
-    if (tooLong) return false;
-    throw;
+    return downloads_->FetchText(url, text, kMaxText) && DownloadOk;
   } catch (...) {
     if (closing_) throw EAbort();
     throw;
   }
-  if (closing_) throw EAbort();
-  text = NMHTTP1->Body;
-  return DownloadOk;
 }
 
 bool TForm1::FetchFileList() {
@@ -327,6 +236,7 @@ bool TForm1::FetchFileList() {
   if (verdict == TSignedList::slOlder) Log("the file list is older than the installed release");
   if (verdict == TSignedList::slExpired) Log("the file list has expired");
   if (verdict != TSignedList::slAccepted) {
+    NoteSetupFailure(ExitVerifyFailed);
     Log("could not verify the file list - nothing was installed");
     view_->ShowMessageBox("could not verify the list of downloads", "Verification failure");
     return false;
@@ -345,7 +255,7 @@ std::string TForm1::KeptSerialFile() const {
 
 bool TForm1::IsUpToDate(const std::string& dest, const TListedFile& listed) {
   if (FileSize(dest) != listed.Size ||
-      !std::filesystem::is_regular_file(platform::NativePath(dest)))
+      !std::filesystem::is_regular_file(platform::FilePath(dest)))
     return false;
   // Hashed beside the window, which stays live for a big file.
   auto hash = std::async(std::launch::async, [dest] { return platform::FileSha256(dest); });
@@ -356,20 +266,30 @@ bool TForm1::IsUpToDate(const std::string& dest, const TListedFile& listed) {
   return digest && *digest == listed.Sha256;
 }
 
+bool TForm1::MatchesFileList(const std::string& name, const TListedFile& listed,
+                             const std::string& dest) {
+  // The hash the download made on the way; a part an earlier press left whole is read once.
+  std::string hash = NMHTTP1->BodySha256;
+  if (downloads_->Reused()) hash = platform::FileSha256(TDownloads::PartOf(dest)).value_or("");
+  if (hash == listed.Sha256) return true;
+  NoteSetupFailure(ExitVerifyFailed);
+  Log("could not verify " + name + " - the download was discarded");
+  return false;
+}
+
 void TForm1::WindowClosing() {
   if (!installing_) return;
   closing_ = true;
-  NMHTTP1->Abort();
+  downloads_->Stop();
 }
 
 void TForm1::NMHTTP1Success(CmdType) {
   DownloadOk = true;
-  received_ = true;
 }
 
 void TForm1::NMHTTP1Failure(CmdType Cmd) {
+  NoteSetupFailure(ExitDownloadFailed);
   DownloadOk = false;
-  received_ = false;
   switch (Cmd) {
   case CmdGet:
     Log("HTTP GET Failed");
@@ -408,8 +328,6 @@ void TForm1::NMHTTP1PacketRecvd2(TObject*) {
   view_->SetProgressPosition(static_cast<int>(received >> shift));
 }
 
-namespace {
-
 // The folder's path from the shell, or false. The item-id list goes back to the shell's
 // allocator on every path.
 bool SpecialFolder(int csidl, std::string& path) {
@@ -427,6 +345,8 @@ bool SpecialFolder(int csidl, std::string& path) {
   malloc->Release();
   return ok;
 }
+
+namespace {
 
 void SaveShellLink(const std::string& target, const std::string& description,
                    const std::basic_string<win::OLECHAR>& fileName) {

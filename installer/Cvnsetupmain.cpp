@@ -1,6 +1,7 @@
 // TForm1: settings, start-up, install steps and handlers.
 #include "installer/Cvnsetupmain.h"
 
+#include "platform/files.h"
 #include "platform/win32.h"
 #include "publisher_key.h"
 
@@ -86,19 +87,24 @@ void TForm1::StartUp() {
     Log("ini file missing 'Path' - please update the ini file");
     return;
   }
-  EnsureDirectory(chainDir, "AppData\\" + IniPath + "\\ chain directory found is: ", ChainDirFound);
-  EnsureDirectory(AppDir, AppDir + " app directory found is: ", AppDirFound);
+  EnsureDirectory(chainDir, "AppData\\" + IniPath + "\\ chain directory found is: ", ChainDirFound,
+                  false);
+  // The wallet program runs from here: other users of the machine must not be able to change it.
+  EnsureDirectory(AppDir, AppDir + " app directory found is: ", AppDirFound, true);
   if (ChainDirFound) Log("configured to update the app");
   if (AppDirFound) Log("configured to install the blockchain");
 }
 
-void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found) {
+void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found,
+                             bool ownerOnly) {
   found = ProbePath(dir);
   FoundText = found ? "true" : "false";
   Log(foundLine + FoundText);
   if (found) return;
   Log("I will now create it.");
-  if (!win::CreateDirectoryA(dir.c_str(), nullptr)) {
+  const bool made = ownerOnly ? platform::CreateProgramDirectory(dir)
+                              : win::CreateDirectoryA(dir.c_str(), nullptr) != 0;
+  if (!made) {
     Log("Cannot create " + dir);
     throw Exception("Cannot create " + dir);
   }

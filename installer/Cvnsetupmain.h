@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/Forms.h"
+#include "installer/Download.h"
 #include "installer/SignedList.h"
 #include "installer/view.h"
 #include "netcomp/NMHttp.h"
@@ -38,6 +39,9 @@ std::string ChainExe();
 std::string ArchiveDest();
 std::string ArchiveUrl();
 std::string ChainDir();
+
+// A shell folder's path (CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, ...), or false.
+bool SpecialFolder(int csidl, std::string& path);
 
 // Process-wide state shared by the start-up and the install steps.
 extern std::string DataPath;
@@ -77,21 +81,20 @@ public:
 
 private:
   void StartUp();
-  // Probes dir, notes in found whether it was there, and creates it when it was not.
-  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found);
+  // Probes dir, notes in found whether it was there, and creates it when it was not (ownerOnly:
+  // as a program directory, see platform/files.h).
+  void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found,
+                       bool ownerOnly);
   void Log(const std::string& line) { view_->AddLogLine(line); }
 
   std::unique_ptr<TInstallerView> view_;
 
   void CreateNMHTTP1();
-  // Downloads url into a temporary sibling of dest, which replaces dest only after success (and,
-  // with a publisher key, only when it has the listed size and hash; a file the list does not
-  // name is not asked for, and one installed as listed is not fetched again). A resumable
-  // download keeps what arrived before a cut and asks for the rest next time.
-  void GetInto(const std::string& url, const std::string& dest, bool resumable = false);
-  // After a download that did not succeed: keeps a partial file that the next attempt can
-  // continue, removes anything else.
-  void SettlePartial(const std::string& temp, bool resumable);
+  // Downloads url into a part file beside dest, which replaces dest only when it is whole (a
+  // program only when it is one, and with a publisher key only when it has the listed size and
+  // hash; a file the list does not name is not asked for, and one installed as listed is not
+  // fetched again).
+  void GetInto(const std::string& url, const std::string& dest, bool program = false);
   // With a publisher key: fetches the list of downloads and its signature and checks them.
   bool FetchFileList();
   bool FetchText(const std::string& url, std::string& text);
@@ -99,12 +102,20 @@ private:
   std::string KeptSerialFile() const;
   // Whether dest already holds the listed file.
   bool IsUpToDate(const std::string& dest, const TListedFile& listed);
+  // Whether the part of dest that arrived whole has the listed hash; logs the refusal.
+  bool MatchesFileList(const std::string& name, const TListedFile& listed, const std::string& dest);
   TSignedList fileList_;
   // A close during an install aborts the running download.
   void WindowClosing();
   bool installing_ = false;
   bool closing_ = false;
-  bool received_ = false;
+
+public:
+  // The part files, their retries and pauses.
+  TDownloads& Downloads() { return *downloads_; }
+
+private:
+  std::unique_ptr<TDownloads> downloads_;
 };
 
 extern TForm1* Form1;

@@ -137,7 +137,7 @@ const TListedFile* TSignedList::Find(const std::string& name) const {
 }
 
 int64_t ReadKeptSerial(const std::string& path) {
-  std::ifstream in(platform::NativePath(path), std::ios::binary);
+  std::ifstream in(platform::FilePath(path), std::ios::binary);
   std::string line;
   int64_t serial = 0;
   if (!std::getline(in, line) || !ParseNumber(line, serial)) return 0;
@@ -145,7 +145,7 @@ int64_t ReadKeptSerial(const std::string& path) {
 }
 
 bool KeepSerial(const std::string& path, int64_t serial) {
-  const std::filesystem::path target(platform::NativePath(path));
+  const std::filesystem::path target(platform::FilePath(path));
   std::error_code ec;
   std::filesystem::create_directories(target.parent_path(), ec);
   std::filesystem::path temp = target;

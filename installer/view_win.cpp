@@ -10,14 +10,15 @@
 
 #include "framework/Forms.h"
 #include "installer/view.h"
+#include "platform/text.h"
 #include "platform/win32.h"
 
 namespace {
 
 using namespace form1_layout;
 
-constexpr char FormClass[] = "TForm1";
-constexpr char PanelClass[] = "TPanel";
+constexpr wchar_t FormClass[] = L"TForm1";
+constexpr wchar_t PanelClass[] = L"TPanel";
 constexpr int DesignDpi = 96;
 constexpr size_t ControlCount = std::size(Controls);
 
@@ -27,7 +28,7 @@ COLORREF SkyBlueColour() {
 
 template <class Fn> Fn User32Function(const char* name) {
   // Looked up at run time: older systems lack the per-monitor DPI calls.
-  FARPROC proc = GetProcAddress(GetModuleHandleA("user32.dll"), name);
+  FARPROC proc = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
 }
 
@@ -49,39 +50,39 @@ void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
 
-int CALLBACK NoteFontFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
   *reinterpret_cast<bool*>(found) = true;
   return 0;
 }
 
 bool FontInstalled(const char* face) {
-  LOGFONTA query{};
+  LOGFONTW query{};
   query.lfCharSet = DEFAULT_CHARSET;
-  lstrcpynA(query.lfFaceName, face, LF_FACESIZE);
+  lstrcpynW(query.lfFaceName, platform::Utf8ToWide(face).c_str(), LF_FACESIZE);
   bool found = false;
   HDC dc = GetDC(nullptr);
-  EnumFontFamiliesExA(dc, &query, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
+  EnumFontFamiliesExW(dc, &query, NoteFontFound, reinterpret_cast<LPARAM>(&found), 0);
   ReleaseDC(nullptr, dc);
   return found;
 }
 
 // The stored face when it is installed, else the system's message font at the stored height.
 HFONT MakeFont(const TFontSpec& stored, UINT dpi) {
-  LOGFONTA font{};
+  LOGFONTW font{};
   font.lfHeight = -MulDiv(stored.PixelHeight, static_cast<int>(dpi), DesignDpi);
   font.lfWeight = stored.Bold ? FW_BOLD : FW_NORMAL;
   const bool isDefault = stored.Name == DefaultFont.Name;
   font.lfCharSet = isDefault ? DEFAULT_CHARSET : ANSI_CHARSET;
   if (FontInstalled(stored.Name)) {
-    lstrcpynA(font.lfFaceName, stored.Name, LF_FACESIZE);
+    lstrcpynW(font.lfFaceName, platform::Utf8ToWide(stored.Name).c_str(), LF_FACESIZE);
   } else {
-    NONCLIENTMETRICSA metrics{};
+    NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-      lstrcpynA(font.lfFaceName, metrics.lfMessageFont.lfFaceName, LF_FACESIZE);
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+      lstrcpynW(font.lfFaceName, metrics.lfMessageFont.lfFaceName, LF_FACESIZE);
     font.lfCharSet = DEFAULT_CHARSET;
   }
-  return CreateFontIndirectA(&font);
+  return CreateFontIndirectW(&font);
 }
 
 class TWinInstallerView : public TInstallerView {
@@ -89,15 +90,15 @@ public:
   TWinInstallerView();
   ~TWinInstallerView() override;
 
-  void ClearLog() override { SetWindowTextA(Memo(), ""); }
+  void ClearLog() override { SetWindowTextW(Memo(), L""); }
 
   void AddLogLine(const std::string& text) override {
     HWND memo = Memo();
-    const int end = GetWindowTextLengthA(memo);
-    SendMessageA(memo, EM_SETSEL, end, end);
-    const std::string line = text + "\r\n";
-    SendMessageA(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-    SendMessageA(memo, EM_SCROLLCARET, 0, 0);
+    const int end = GetWindowTextLengthW(memo);
+    SendMessageW(memo, EM_SETSEL, end, end);
+    const std::wstring line = platform::Utf8ToWide(text + "\r\n");
+    SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(memo, EM_SCROLLCARET, 0, 0);
   }
 
   void SetProgressVisible(bool visible) override {
@@ -106,15 +107,17 @@ public:
 
   void SetProgressPosition(int position) override {
     // The control keeps a position outside its range at the nearer end.
-    SendMessageA(Handle("ProgressBar1"), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    SendMessageW(Handle("ProgressBar1"), PBM_SETPOS, static_cast<WPARAM>(position), 0);
   }
 
   bool IsChecked(TCheckBoxId box) const override {
     HWND handle = Handle(box == TCheckBoxId::CheckBox1 ? "CheckBox1" : "CheckBox2");
-    return SendMessageA(handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendMessageW(handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
   }
 
-  void SetWindowCaption(const std::string& text) override { SetWindowTextA(window_, text.c_str()); }
+  void SetWindowCaption(const std::string& text) override {
+    SetWindowTextW(window_, platform::Utf8ToWide(text).c_str());
+  }
 
   int ShowMessageBox(const std::string& text, const std::string& caption) override {
     // Wine answers IDCANCEL when the box is closed from its title bar; OK is the only answer.
@@ -129,7 +132,7 @@ public:
 protected:
   void DoSetProgressMax(int max) override {
     max_ = max;
-    SendMessageA(Handle("ProgressBar1"), PBM_SETRANGE32, ProgressMin, max);
+    SendMessageW(Handle("ProgressBar1"), PBM_SETRANGE32, ProgressMin, max);
   }
 
 private:
@@ -176,20 +179,20 @@ void TWinInstallerView::RegisterClasses() {
   if (registered) return;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
 
-  WNDCLASSEXA form{};
+  WNDCLASSEXW form{};
   form.cbSize = sizeof form;
   form.lpfnWndProc = FormProc;
   form.hInstance = instance;
-  form.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   form.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   // The program's own icon when the build has put one in, else the system's.
-  form.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-  if (!form.hIcon) form.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+  form.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  if (!form.hIcon) form.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
   form.lpszClassName = FormClass;
 
-  WNDCLASSEXA panel{};
+  WNDCLASSEXW panel{};
   panel.cbSize = sizeof panel;
   panel.style = CS_HREDRAW | CS_VREDRAW;
   panel.lpfnWndProc = PanelProc;
@@ -197,7 +200,7 @@ void TWinInstallerView::RegisterClasses() {
   panel.hCursor = form.hCursor;
   panel.lpszClassName = PanelClass;
 
-  if (!RegisterClassExA(&form) || !RegisterClassExA(&panel))
+  if (!RegisterClassExW(&form) || !RegisterClassExW(&panel))
     throw Exception("Cannot register the installer window's classes");
   registered = true;
 }
@@ -209,9 +212,9 @@ TWinInstallerView::TWinInstallerView() {
 
 TWinInstallerView::~TWinInstallerView() {
   if (window_) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     for (HWND control : controls_)
-      if (control) SetWindowLongPtrA(control, GWLP_USERDATA, 0);
+      if (control) SetWindowLongPtrW(control, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
   for (HFONT font : fonts_)
@@ -222,16 +225,16 @@ TWinInstallerView::~TWinInstallerView() {
 
 void TWinInstallerView::Build() {
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  window_ =
-      CreateWindowExA(WS_EX_CONTROLPARENT, FormClass, Caption, style, StoredLeft, StoredTop,
-                      ClientWidth, ClientHeight, nullptr, nullptr, GetModuleHandleA(nullptr), this);
+  window_ = CreateWindowExW(WS_EX_CONTROLPARENT, FormClass, platform::Utf8ToWide(Caption).c_str(),
+                            style, StoredLeft, StoredTop, ClientWidth, ClientHeight, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), this);
   if (!window_) throw Exception("Cannot create the installer window");
   dpi_ = DpiOf(window_);
 
   for (size_t i = 0; i < ControlCount; ++i) {
     const TControlSpec& item = Controls[i];
     const std::string_view kind = item.Kind;
-    const char* cls = "STATIC";
+    const wchar_t* cls = L"STATIC";
     DWORD childStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
     if (kind == "Panel") {
@@ -239,44 +242,44 @@ void TWinInstallerView::Build() {
       childStyle |= WS_CLIPCHILDREN;
       exStyle = WS_EX_CONTROLPARENT;
     } else if (kind == "ProgressBar") {
-      cls = PROGRESS_CLASSA;
+      cls = PROGRESS_CLASSW;
       childStyle |= PBS_SMOOTH;
     } else if (kind == "Memo") {
-      cls = "EDIT";
+      cls = L"EDIT";
       childStyle |= WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
       exStyle = WS_EX_CLIENTEDGE;
     } else if (kind == "Label") {
       childStyle |= SS_NOPREFIX |
                     (item.Align == TAlign::Top ? SS_CENTER | SS_CENTERIMAGE : SS_LEFTNOWORDWRAP);
     } else if (kind == "CheckBox") {
-      cls = "BUTTON";
+      cls = L"BUTTON";
       childStyle |= WS_TABSTOP | BS_AUTOCHECKBOX;
     } else if (kind == "Button") {
-      cls = "BUTTON";
+      cls = L"BUTTON";
       // Not the default button: Enter presses it only while it has the focus.
       childStyle |= WS_TABSTOP | BS_PUSHBUTTON;
     }
     HWND parent = ParentOf(item);
     HWND control =
-        CreateWindowExA(exStyle, cls, "", childStyle, item.Left, item.Top, item.Width, item.Height,
+        CreateWindowExW(exStyle, cls, L"", childStyle, item.Left, item.Top, item.Width, item.Height,
                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(FirstControlId + i)),
-                        GetModuleHandleA(nullptr), nullptr);
+                        GetModuleHandleW(nullptr), nullptr);
     if (!control) throw Exception(std::string("Cannot create ") + item.Name);
     controls_[i] = control;
-    SetWindowLongPtrA(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
 
   HWND memo = Memo();
   // No 32 KB cap: a long install must not lose its last log lines.
-  SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);
+  SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
   for (size_t i = 0; i < ControlCount; ++i) {
     const std::string text = Controls[i].Kind == std::string_view("Memo")
                                  ? std::string(Controls[i].Text) + "\r\n"
                                  : Controls[i].Text;
-    SetWindowTextA(controls_[i], text.c_str());
+    SetWindowTextW(controls_[i], platform::Utf8ToWide(text).c_str());
   }
-  SendMessageA(Handle("ProgressBar1"), PBM_SETRANGE32, ProgressMin, form1_layout::ProgressMax);
-  SendMessageA(Handle("ProgressBar1"), PBM_SETPOS, ProgressPosition, 0);
+  SendMessageW(Handle("ProgressBar1"), PBM_SETRANGE32, ProgressMin, form1_layout::ProgressMax);
+  SendMessageW(Handle("ProgressBar1"), PBM_SETPOS, ProgressPosition, 0);
 
   CreateFonts();
   SetTabOrder();
@@ -292,7 +295,7 @@ void TWinInstallerView::CreateFonts() {
     const TControlSpec& item = Controls[i];
     if (item.Kind == std::string_view("ProgressBar")) continue;
     fonts_[i] = item.Font.Name ? MakeFont(item.Font, dpi_) : windowFont_;
-    SendMessageA(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[i]), TRUE);
+    SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[i]), TRUE);
   }
   for (HFONT font : old)
     if (font && font != oldWindowFont) DeleteObject(font);
@@ -302,8 +305,8 @@ void TWinInstallerView::CreateFonts() {
 // Every control at its stored place scaled to the window's DPI; docked ones are then arranged.
 void TWinInstallerView::Layout() {
   RECT outer{0, 0, Scale(ClientWidth), Scale(ClientHeight)};
-  AdjustForDpi(outer, static_cast<DWORD>(GetWindowLongPtrA(window_, GWL_STYLE)),
-               static_cast<DWORD>(GetWindowLongPtrA(window_, GWL_EXSTYLE)), dpi_);
+  AdjustForDpi(outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)),
+               static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)), dpi_);
   SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   for (size_t i = 0; i < ControlCount; ++i) {
@@ -314,8 +317,8 @@ void TWinInstallerView::Layout() {
       HDC dc = GetDC(controls_[i]);
       HGDIOBJ previous = SelectObject(dc, fonts_[i]);
       SIZE extent{};
-      const std::string_view text = item.Text;
-      if (GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &extent))
+      const std::wstring text = platform::Utf8ToWide(item.Text);
+      if (GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &extent))
         width = std::max(width, static_cast<int>(extent.cx));
       SelectObject(dc, previous);
       ReleaseDC(controls_[i], dc);
@@ -379,7 +382,7 @@ void TWinInstallerView::Show() {
     MONITORINFO info{};
     info.cbSize = sizeof info;
     RECT desktop{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    if (GetMonitorInfoA(monitor, &info)) desktop = info.rcMonitor;
+    if (GetMonitorInfoW(monitor, &info)) desktop = info.rcMonitor;
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
     SetWindowPos(window_, nullptr, desktop.left + (desktop.right - desktop.left - width) / 2,
                  desktop.top + (desktop.bottom - desktop.top - height) / 2, 0, 0,
@@ -400,11 +403,11 @@ void TWinInstallerView::HandleCommand(WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK TWinInstallerView::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* view = reinterpret_cast<TWinInstallerView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!view) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  auto* view = reinterpret_cast<TWinInstallerView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!view) return DefWindowProcW(hwnd, msg, wParam, lParam);
   try {
     return view->HandleFormMessage(hwnd, msg, wParam, lParam);
   } catch (...) {
@@ -454,13 +457,13 @@ LRESULT TWinInstallerView::HandleFormMessage(HWND hwnd, UINT msg, WPARAM wParam,
     FireClosed();
     return 0;
   default:
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
 }
 
 LRESULT CALLBACK TWinInstallerView::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* view = reinterpret_cast<TWinInstallerView*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (!view) return DefWindowProcA(hwnd, msg, wParam, lParam);
+  auto* view = reinterpret_cast<TWinInstallerView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!view) return DefWindowProcW(hwnd, msg, wParam, lParam);
   try {
     return view->HandlePanelMessage(hwnd, msg, wParam, lParam);
   } catch (...) {
@@ -507,7 +510,7 @@ LRESULT TWinInstallerView::HandlePanelMessage(HWND hwnd, UINT msg, WPARAM wParam
     HandleCommand(wParam, lParam);
     return 0;
   default:
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
 }
 

@@ -164,6 +164,7 @@ void TNMHTTP::ReadResponseHeader() {
   ReceivedCookie.clear();
   ContentRange.clear();
   Validator.clear();
+  RetryAfter = -1;
   std::string lastModified;
   RedirectLocation.clear();
   HeaderComplete = false;
@@ -205,7 +206,11 @@ void TNMHTTP::ReadResponseHeader() {
     if (!httpparse::SplitHeaderLine(line, name, value)) continue;
     name = UpperCase(name);
     if (name == "SET-COOKIE") {
-      ReceivedCookie = value;
+      ReceivedCookie = value.size() <= MaxKeptBytes ? value : std::string();
+    } else if (name == "RETRY-AFTER") {
+      // Seconds; a date names no delay this client can trust its own clock for.
+      std::optional<int64_t> seconds = httpparse::ContentLength(value);
+      RetryAfter = seconds ? *seconds : -1;
     } else if (name == "LOCATION") {
       RedirectLocation = value;
     } else if (name == "CONTENT-LENGTH") {
@@ -229,7 +234,8 @@ void TNMHTTP::ReadResponseHeader() {
   }
   if (Validator.empty()) Validator = lastModified;
   // It goes back to the server in a request line of its own: nothing in it may end that line.
-  if (!std::all_of(Validator.begin(), Validator.end(), [](char c) { return c >= ' ' && c <= '~'; }))
+  if (Validator.size() > MaxKeptBytes ||
+      !std::all_of(Validator.begin(), Validator.end(), [](char c) { return c >= ' ' && c <= '~'; }))
     Validator.clear();
   if (Chunked) {
     // The chunks carry the length; a Content-Length beside them means nothing.
@@ -344,18 +350,28 @@ void TNMHTTP::RaiseOutcome(bool success) {
   }
 }
 
-bool TNMHTTP::ContinuesFile() const {
-  if (ResumeFrom <= 0 || ResumeTotal <= ResumeFrom || Status() != 206) return false;
+bool TNMHTTP::ContinuesFile() {
+  if (ResumeFrom <= 0 || Status() != 206) return false;
+  int64_t total = ResumeTotal;
+  if (total <= 0) {
+    // Any total will do: the one this reply names, "bytes FROM-LAST/TOTAL".
+    const size_t slash = ContentRange.rfind('/');
+    if (slash == std::string::npos) return false;
+    total = httpparse::ContentLength(ContentRange.substr(slash + 1)).value_or(0);
+  }
+  if (total <= ResumeFrom) return false;
   // "bytes FIRST-LAST/TOTAL" for exactly the rest of the file.
-  const std::string expected = "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(ResumeTotal - 1) +
-                               "/" + IntToStr(ResumeTotal);
+  const std::string expected =
+      "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(total - 1) + "/" + IntToStr(total);
   if (LowerCase(ContentRange) != expected || Chunked) return false;
-  if (HasLength && BytesTotal != ResumeTotal - ResumeFrom) return false;
+  if (HasLength && BytesTotal != total - ResumeFrom) return false;
   try {
-    return TFileStream(Body, fmOpenRead).Size() == ResumeFrom;
+    if (TFileStream(Body, fmOpenRead).Size() != ResumeFrom) return false;
   } catch (EFOpenError&) {
     return false;
   }
+  ResumeTotal = total;
+  return true;
 }
 
 void TNMHTTP::ExecuteRequest() {
@@ -376,9 +392,14 @@ void TNMHTTP::ExecuteRequest() {
       ReplyNumber = 0;
       StatusRead = 0;
       ReadResponseHeader();
-      Resumed = InputFileMode && !BodySink && HeaderComplete && HeaderValid && ContinuesFile();
-      if (InputFileMode && !BodySink && HeaderComplete && HeaderValid) CapturedStatus = StatusRead;
-      const bool whole = HeaderComplete && HeaderValid && ReadBody();
+      const bool toFile = InputFileMode && !BodySink;
+      const bool readable = HeaderComplete && HeaderValid;
+      Resumed = toFile && readable && ContinuesFile();
+      // While a file is resumed, what it holds survives everything but the resource itself.
+      const bool finalOk = Status() >= 200 && Status() <= 298 && Status() != 206;
+      const bool stored = !toFile || ResumeFrom <= 0 || Resumed || finalOk;
+      if (toFile && readable && stored) CapturedStatus = StatusRead;
+      const bool whole = readable && stored && ReadBody();
 
       const int status = Status();
       if (status == 0 || !HeaderComplete || !HeaderValid) {

@@ -78,13 +78,21 @@ public:
   // Value of the last reply's Content-Range line.
   std::string ContentRange;
   // What identifies the version of the resource the last reply carried: its ETag when strong,
-  // else its Last-Modified; empty when it named neither.
+  // else its Last-Modified; empty when it named neither, or when it is longer than MaxKeptBytes.
   std::string Validator;
+  // Seconds the last reply's Retry-After asked to wait; -1 when it named no delay in seconds.
+  int64_t RetryAfter = -1;
+  // Validators and cookies a server hands out are kept, and so go back in later requests, only up
+  // to this size: a longer one would make every later request too long to send.
+  static constexpr size_t MaxKeptBytes = 4096;
 
-  // Resuming a body file: above 0, the request asks for the body from byte ResumeFrom on
-  // ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there and names ResumeTotal
-  // as the total is appended to the file named by Body, which must hold ResumeFrom bytes. Any
-  // other 206 is a failure. 0 leaves the request as it always was.
+  // Resuming a body file: above 0, every pass of the request (redirects too) asks for the body
+  // from byte ResumeFrom on ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there
+  // and names ResumeTotal as the total is appended to the file named by Body, which must hold
+  // ResumeFrom bytes. Any other 206 is a failure. Only that 206 or another final 2xx reply (which
+  // replaces the file) touches the file: the body of a redirect or an error reply is not stored.
+  // 0 leaves the request as it always was. A ResumeTotal of 0 takes the total a 206 reply names
+  // (and keeps it here).
   int64_t ResumeFrom = 0;
   int64_t ResumeTotal = 0;
   // The Validator of the reply the file began with, sent as "If-Range" with the range: a server
@@ -104,7 +112,8 @@ public:
   std::string BodySha256;
   // Whether the last pass appended its body to the file.
   bool Resumed = false;
-  // Status of the last pass whose body went into the file in this call; 0 while none did.
+  // Status of the last pass whose body went into the file in this call; 0 while none did (nor
+  // was the file created or emptied).
   int32_t CapturedStatus = 0;
   // When set, the body of a reply goes here as it arrives instead of into Body.
   std::function<void(const char* Data, size_t Size)> BodySink;
@@ -136,6 +145,10 @@ public:
   virtual void Unlink(const std::string& URL, const std::string& LinkValue);
   virtual void SendCmd12(const std::string& URL, const std::string& Data);
 
+  // Whether the last reply's header ended with its blank line (else the connection was cut
+  // before, or no reply came at all).
+  bool ReplyHeaderComplete() const { return HeaderComplete; }
+
   // The method word with its trailing space, e.g. "GET ".
   std::string MethodWord(CmdType Cmd) const;
   static bool SendsBody(CmdType Cmd);
@@ -153,7 +166,7 @@ private:
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);
   // Whether the reply just read continues the file as ResumeFrom and ResumeTotal describe.
-  bool ContinuesFile() const;
+  bool ContinuesFile();
 
   // What the last reply header said.
   bool HeaderComplete = false; // ended with its blank line

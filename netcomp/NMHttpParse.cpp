@@ -79,7 +79,11 @@ void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& P
 }
 
 int32_t StatusNumber(const std::string& line) {
-  const std::string text = NthWord(line, ' ', 2);
+  // The line end is no part of the number when the status line has no reason phrase.
+  std::string bare = line;
+  while (!bare.empty() && (bare.back() == '\n' || bare.back() == '\r'))
+    bare.pop_back();
+  const std::string text = NthWord(bare, ' ', 2);
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';

@@ -136,6 +136,18 @@ private:
   bool armed_ = false;
 };
 
+// Watches one wait for the idle limit while it lives.
+class TIdleWatch {
+public:
+  explicit TIdleWatch(TPowersock& sock) : sock_(sock) { sock_.IdleOn(); }
+  ~TIdleWatch() { sock_.IdleOff(); }
+  TIdleWatch(const TIdleWatch&) = delete;
+  TIdleWatch& operator=(const TIdleWatch&) = delete;
+
+private:
+  TPowersock& sock_;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -210,6 +222,9 @@ TPowersock::TPowersock(TComponent* AOwner) : TComponent(AOwner) {
     TimeOutTimer = std::make_unique<TThreadTimer>(this);
     TimeOutTimer->SetEnabled(false);
     TimeOutTimer->SetOnTimer([this](TObject* Sender) { TimerTriggered(Sender); });
+    IdleTimer = std::make_unique<TThreadTimer>(this);
+    IdleTimer->SetEnabled(false);
+    IdleTimer->SetOnTimer([this](TObject*) { IdleTriggered(); });
     TimeOut = 0;
     WinsockInfo = std::make_unique<TStringList>();
     Canceled = false;
@@ -235,6 +250,7 @@ TPowersock::~TPowersock() {
   LookupTask = nullptr;
   WinsockInfo.reset();
   TimeOutTimer.reset();
+  IdleTimer.reset();
   HostEntryBuffer.reset();
   if (SocketWindow) win::DestroyWindow(SocketWindow);
   SocketWindow = nullptr;
@@ -397,6 +413,7 @@ void TPowersock::ResolveHost() {
   }
   RemoteAddress.sin_addr.s_addr = 0;
   TimerOn();
+  TIdleWatch idle(*this);
   LookupDone = false;
   LookupTask = win::WSAAsyncGetHostByName(SocketWindow, HostLookupMessage, TransferBuffer.data(),
                                           HostEntryBuffer.get(), HostEntryBufferSize);
@@ -413,7 +430,7 @@ void TPowersock::ResolveHost() {
     win::WSACancelAsyncRequest(LookupTask);
     LookupTask = nullptr;
   }
-  if (TimedOut) throw ESockError("Host Lookup Timed Out");
+  if (TimedOut || IdleTimedOut) throw ESockError("Host Lookup Timed Out");
   if (Canceled) throw ESockError("Host Lookup Canceled");
   if (!EventOk) throw ESockError("Host Lookup Failed");
 
@@ -454,14 +471,17 @@ void TPowersock::Connect() {
     CheckSocketError(WSAEWOULDBLOCK);
 
   TimerOn();
-  Application->ProcessMessages();
-  while (!Connected && !TimedOut && !Canceled && EventOk)
-    PumpMessages(true);
+  {
+    TIdleWatch idle(*this);
+    Application->ProcessMessages();
+    while (!Connected && !TimedOut && !Canceled && EventOk)
+      PumpMessages(true);
+  }
   TimerOff();
   if (!TimedOut && !Canceled && EventOk) return;
 
   if (OnConnectionFailed) OnConnectionFailed(this);
-  if (TimedOut) throw ESockError("Connection Timed out");
+  if (TimedOut || IdleTimedOut) throw ESockError("Connection Timed out");
   if (Canceled) throw ESockError("Connection Canceled");
   throw ESockError("Connection Failed");
 }
@@ -552,6 +572,33 @@ void TPowersock::TimerTriggered(TObject*) {
   Abort();
 }
 
+void TPowersock::IdleOn() {
+  IdleTimedOut = false;
+  if (IdleTimeOut <= 0) return;
+  IdleActivity();
+  IdleTimer->SetInterval(static_cast<uint32_t>(IdleTimeOut));
+  IdleTimer->SetEnabled(true);
+}
+
+void TPowersock::IdleOff() {
+  IdleTimer->SetEnabled(false);
+}
+
+void TPowersock::IdleTriggered() {
+  using namespace std::chrono;
+  const auto idle = duration_cast<milliseconds>(steady_clock::now() - LastActivity).count();
+  if (idle < IdleTimeOut) {
+    // Bytes came since the watch was armed: wait for the rest of the limit after the last one.
+    IdleTimer->SetInterval(static_cast<uint32_t>(std::max<int64_t>(1, IdleTimeOut - idle)));
+    return;
+  }
+  ReportStatus(8, "Idle Limit Reached");
+  IdleOff();
+  IdleTimedOut = true;
+  LookupDone = true;
+  Abort();
+}
+
 void TPowersock::Abort() {
   ReportStatus(8, "Abort");
   Cancel();
@@ -571,11 +618,13 @@ void TPowersock::Cancel() {
 void TPowersock::SendBlock(const char* data, size_t length, bool report,
                            const std::function<void()>& awaitSpace) {
   size_t remaining = length;
+  TIdleWatch idle(*this);
   do {
     int n = win::send(SocketHandle, data + (length - remaining), static_cast<int>(remaining), 0);
     if (n == 0) break;
     bool wait = n < 0;
     if (n > 0) {
+      IdleActivity();
       remaining -= static_cast<size_t>(n);
       if (report) {
         BytesSent += n;
@@ -630,6 +679,7 @@ std::string TPowersock::ReadLn() {
   int held = 0;
   TimerOn();
   TFinally timerOff([this] { TimerOff(); });
+  TIdleWatch idle(*this);
   int lineFeed = -1;
   bool notConnected = false;
   do {
@@ -645,6 +695,7 @@ std::string TPowersock::ReadLn() {
       }
       int taken = win::recv(SocketHandle, at, n, 0);
       if (taken > 0) {
+        IdleActivity();
         line.append(at, static_cast<size_t>(taken));
         held += taken;
       }
@@ -752,10 +803,12 @@ void TPowersock::ReceiveBlocks(const std::function<int(const char*, int)>& store
   using Clock = std::chrono::steady_clock;
   constexpr auto PumpInterval = std::chrono::milliseconds(10);
   Clock::time_point lastPump = Clock::now();
+  TIdleWatch idle(*this);
   while (!Canceled && wantMore()) {
     int n = ReceiveBlock();
     if (n == 0) break;
     if (n > 0) {
+      IdleActivity();
       BytesRecvd += store(TransferBuffer.data(), n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();

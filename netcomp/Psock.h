@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -74,7 +75,11 @@ public:
   // Published properties and events.
   std::string Host;
   int32_t Port = 0;
-  int32_t TimeOut = 0;     // milliseconds; 0: no time-out
+  int32_t TimeOut = 0; // milliseconds; 0: no time-out
+  // The longest a wait may see no byte move (looking up, connecting, sending, reading) before the
+  // connection counts as stalled and the wait ends as on a time-out; milliseconds, 0: no limit.
+  // Unlike TimeOut it runs again from every byte.
+  int32_t IdleTimeOut = 0;
   int32_t ReportLevel = 0; // highest status level delivered to OnStatus
   TNotifyEvent OnDisconnect;
   TNotifyEvent OnConnect;
@@ -122,6 +127,10 @@ public:
 
   void TimerOn();
   void TimerOff();
+  // The idle limit: IdleOn starts watching a wait, IdleActivity notes a byte moved, IdleOff ends.
+  void IdleOn();
+  void IdleOff();
+  void IdleActivity() { LastActivity = std::chrono::steady_clock::now(); }
 
   // "code:text" for a Winsock error code, "Unknown Error No. code" for others, empty for 0.
   std::string LookupErrorMessage(uint16_t ErrorCode);
@@ -137,6 +146,8 @@ public:
   std::string Status;
   bool EventOk = false;
   bool TimedOut = false;
+  // Set when the idle limit ended the last wait; cleared when a wait starts watching.
+  bool IdleTimedOut = false;
   int64_t BytesTotal = 0;
   int64_t BytesRecvd = 0;
   bool LookupDone = false;
@@ -152,6 +163,7 @@ public:
 protected:
   void InitializeWinsock();
   void TimerTriggered(TObject* Sender);
+  void IdleTriggered();
   // Opens and registers a socket; false when the system gives none.
   bool OpenSocket(int Protocol, bool Linger);
   // Processes the pending messages, or waits for one first when nothing can happen without one.
@@ -172,6 +184,10 @@ protected:
   // Task of the running host lookup, so that a late reply of an abandoned one is not taken.
   win::HANDLE LookupTask = nullptr;
   std::unique_ptr<TThreadTimer> TimeOutTimer;
+  // Ticks when the idle limit may have passed; it then looks at LastActivity before acting, so
+  // that a byte costs a clock read and not a timer reset.
+  std::unique_ptr<TThreadTimer> IdleTimer;
+  std::chrono::steady_clock::time_point LastActivity;
   win::WSADATA WSAData{};
   std::unique_ptr<char[]> HostEntryBuffer;
   win::HWND SocketWindow = nullptr;

@@ -4,6 +4,8 @@
 
 namespace platform {
 
+void RestrictDllSearch() {}
+
 void InitializeConsoleApplication() {
   if (QCoreApplication::instance()) return;
   static int argc = 1;

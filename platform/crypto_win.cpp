@@ -10,10 +10,38 @@
 #include <vector>
 
 #include "platform/crypto_der.h"
+#include "platform/paths.h"
 
 namespace platform {
 
 namespace {
+
+// bcrypt.dll is no known DLL: imported, or loaded by name, it would be looked for in the
+// program's folder first, where a download may have put one beside the installer. It is loaded
+// from System32 alone, and each entry found by name.
+FARPROC CngEntry(const char* name) {
+  static const HMODULE module =
+      LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return module ? GetProcAddress(module, name) : nullptr;
+}
+
+// Stands for the bcrypt function of the same name; STATUS_PROCEDURE_NOT_FOUND without it.
+#define CORVANE_CNG_ENTRY(name)                                                                    \
+  template <class... Args> NTSTATUS name(Args... args) {                                           \
+    static const auto entry =                                                                      \
+        reinterpret_cast<decltype(&::name)>(reinterpret_cast<void*>(CngEntry(#name)));             \
+    return entry ? entry(args...) : static_cast<NTSTATUS>(0xC000007AL);                            \
+  }
+CORVANE_CNG_ENTRY(BCryptOpenAlgorithmProvider)
+CORVANE_CNG_ENTRY(BCryptCloseAlgorithmProvider)
+CORVANE_CNG_ENTRY(BCryptCreateHash)
+CORVANE_CNG_ENTRY(BCryptHashData)
+CORVANE_CNG_ENTRY(BCryptFinishHash)
+CORVANE_CNG_ENTRY(BCryptDestroyHash)
+CORVANE_CNG_ENTRY(BCryptImportKeyPair)
+CORVANE_CNG_ENTRY(BCryptVerifySignature)
+CORVANE_CNG_ENTRY(BCryptDestroyKey)
+#undef CORVANE_CNG_ENTRY
 
 bool Ok(NTSTATUS status) {
   return status >= 0;
@@ -114,7 +142,7 @@ std::optional<std::string> Sha256Stream::Finish() {
 }
 
 std::optional<std::string> FileSha256(const std::string& path) {
-  std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<FILE, FileCloser> file(OpenFile(path, "rb"));
   if (!file) return std::nullopt;
   auto digest = Sha256([&](unsigned char* buffer, size_t size) -> long {
     size_t n = std::fread(buffer, 1, size, file.get());

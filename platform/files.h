@@ -74,7 +74,16 @@ private:
 };
 
 // Takes the machine-wide lock of the installer, held until the process ends. False when another
-// running installer holds it.
+// running installer holds it, and also when the lock cannot be opened at all (another user's or
+// session's lock): a lock that cannot be checked must not let a second installer run.
 bool AcquireInstanceLock();
+
+// Creates one level of directory for the program's files that only its user may change besides
+// the system's own: on Windows a protected access list giving full control to the user,
+// Administrators and SYSTEM and read & execute to the other users (nothing inherited from the
+// parent, where every signed-in user may write); on Linux mode 0755 whatever the umask, owned by
+// the user who makes it. False, with the system's error, when it cannot be made or already
+// exists; an existing directory is left as it is.
+bool CreateProgramDirectory(const std::string& path);
 
 } // namespace platform

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/paths.h"
+#include "platform/winapi_base.h"
 
 namespace platform {
 
@@ -33,12 +36,21 @@ bool AcquireInstanceLock() {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return true; // no lock file can be made: nothing to share it with either
+  // Made by another user under a narrower umask: a read-only descriptor locks it all the same.
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  fchmod(fd, 0666); // every user's installer can open it; fails harmlessly on another's file
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return false;
   }
   return true; // the descriptor stays open, and the lock held, until the process ends
+}
+
+bool CreateProgramDirectory(const std::string& path) {
+  if (!win::CreateDirectoryA(path.c_str(), nullptr)) return false;
+  chmod(NativePath(path).c_str(), 0755); // whatever the umask left of it
+  return true;
 }
 
 } // namespace platform

@@ -3,6 +3,12 @@
 #include <windows.h>
 
 #include <io.h>
+#include <sddl.h>
+
+#include <vector>
+
+#include "platform/security_win.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -26,14 +32,60 @@ bool FlushFileData(std::FILE* file) {
 }
 
 bool AcquireInstanceLock() {
-  // The handle stays open until the process ends; the system releases the mutex then.
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Corvane Setup");
-  if (!mutex) return true;
+  // The handle stays open until the process ends; the system releases the mutex then. Another
+  // session's mutex is one this user may not open (ERROR_ACCESS_DENIED).
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\Corvane Setup");
+  if (!mutex) return false;
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     CloseHandle(mutex);
     return false;
   }
   return true;
+}
+
+namespace {
+
+// The SID of the user this process runs as, in its string form.
+std::wstring CurrentUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  std::wstring sid;
+  LPWSTR text = nullptr;
+  if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    sid = text;
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return sid;
+}
+
+} // namespace
+
+std::wstring ProgramDirectorySddl() {
+  const std::wstring user = CurrentUserSid();
+  if (user.empty()) return {};
+  // P: nothing inherited. Full control for SYSTEM, Administrators and the user; read & execute
+  // (0x1200a9) for Users; each passed on to the files and folders made inside.
+  return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + L")(A;OICI;0x1200a9;;;BU)";
+}
+
+bool CreateProgramDirectory(const std::string& path) {
+  const std::wstring sddl = ProgramDirectorySddl();
+  if (sddl.empty()) return false;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
+    return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const BOOL made = CreateDirectoryW(Utf8ToWide(path).c_str(), &attributes);
+  const DWORD error = GetLastError();
+  LocalFree(descriptor);
+  SetLastError(error);
+  return made != 0;
 }
 
 } // namespace platform

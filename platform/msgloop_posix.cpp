@@ -57,6 +57,14 @@ void QuitMessageLoop(int exitCode) {
   QCoreApplication::exit(exitCode);
 }
 
+InputSuspension::InputSuspension() {
+  if (detail::Widgets().suspendInput) disabled_ = detail::Widgets().suspendInput();
+}
+
+InputSuspension::~InputSuspension() {
+  if (detail::Widgets().resumeInput) detail::Widgets().resumeInput(disabled_);
+}
+
 void CancelMouseCapture() {
   if (detail::Widgets().cancelMouseCapture) detail::Widgets().cancelMouseCapture();
 }

@@ -1,6 +1,8 @@
 // Where a Windows path lives on this machine.
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace platform {
@@ -11,6 +13,14 @@ namespace platform {
 // begins with "/" is already native, and a relative path stays relative with its separators made
 // native. On Windows the path is returned unchanged.
 std::string NativePath(const std::string& path);
+
+// NativePath as the standard library's path type, for std::filesystem and the file streams. On
+// Windows it is built from UTF-16: a narrow path would go through the ANSI code page, which
+// cannot spell every user's profile folder.
+std::filesystem::path FilePath(const std::string& path);
+
+// std::fopen of the native path, through the wide call on Windows for the same reason.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // The Wine-style prefix in use: $WINEPREFIX, or ~/.wine.
 std::string WinePrefix();

@@ -35,6 +35,14 @@ std::string NativePath(const std::string& path) {
   return root + rest;
 }
 
+std::filesystem::path FilePath(const std::string& path) {
+  return NativePath(path);
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  return std::fopen(NativePath(path).c_str(), mode);
+}
+
 } // namespace platform
 
 namespace platform::detail {

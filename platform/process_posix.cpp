@@ -5,10 +5,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+
+#include <atomic>
 #include <cerrno>
 #include <fstream>
+#include <thread>
 #include <vector>
 
+#include "platform/msgloop.h"
 #include "platform/paths.h"
 
 extern char** environ;
@@ -45,6 +51,36 @@ std::vector<std::string> ShebangWords(const std::string& head) {
   return words;
 }
 
+int Reap(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+// Reaps the child on a thread of its own while this one goes on processing events: the windows
+// repaint and answer, and take no input until the child has ended. A quit asked for meanwhile
+// ends the message loop after the wait.
+int WaitFor(pid_t pid) {
+  QAbstractEventDispatcher* dispatcher =
+      QCoreApplication::instance() ? QAbstractEventDispatcher::instance() : nullptr;
+  if (!dispatcher) return Reap(pid);
+  InputSuspension noInput;
+  std::atomic<bool> ended{false};
+  int code = -1;
+  std::thread reaper([&] {
+    code = Reap(pid);
+    ended = true;
+    dispatcher->wakeUp();
+  });
+  while (!ended)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  reaper.join();
+  return code;
+}
+
 int Spawn(const std::vector<std::string>& words, bool searchPath) {
   std::vector<char*> argv;
   for (const std::string& w : words)
@@ -54,12 +90,7 @@ int Spawn(const std::vector<std::string>& words, bool searchPath) {
   int rc = searchPath ? posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ)
                       : posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
   if (rc != 0) return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+  return WaitFor(pid);
 }
 
 } // namespace

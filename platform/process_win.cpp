@@ -4,25 +4,56 @@
 
 #include <vector>
 
+#include "platform/msgloop.h"
+#include "platform/text.h"
+
 namespace platform {
 
-int RunAndWait(const std::string& path) {
-  // The command line takes the short form when the file system has one; it is not quoted.
-  std::string commandLine = path;
-  if (DWORD n = GetShortPathNameA(path.c_str(), nullptr, 0); n > 0) {
-    std::vector<char> shortPath(n);
-    if (GetShortPathNameA(path.c_str(), shortPath.data(), n) > 0) commandLine = shortPath.data();
+namespace {
+
+// The path as the child's command line: its short form where the file system has one, else the
+// path itself, quoted when a space would split it into several words.
+std::wstring CommandLineOf(const std::wstring& path) {
+  if (DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0); n > 0) {
+    std::vector<wchar_t> shortPath(n);
+    if (GetShortPathNameW(path.c_str(), shortPath.data(), n) > 0) {
+      std::wstring line = shortPath.data();
+      if (line.find_first_of(L" \t") == std::wstring::npos) return line;
+    }
   }
-  STARTUPINFOA si{};
+  if (path.find_first_of(L" \t") == std::wstring::npos) return path;
+  return L"\"" + path + L"\"";
+}
+
+} // namespace
+
+int RunAndWait(const std::string& path) {
+  const std::wstring file = Utf8ToWide(path);
+  std::wstring commandLine = CommandLineOf(file);
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &si, &pi))
     return -1;
-  WaitForSingleObject(pi.hProcess, INFINITE);
+  CloseHandle(pi.hThread);
+  {
+    // The windows stay alive (painted, answering the system) and take no input until the child
+    // has ended; a close meant for them reaches the message loop after the wait.
+    InputSuspension noInput;
+    for (;;) {
+      const DWORD woke =
+          MsgWaitForMultipleObjectsEx(1, &pi.hProcess, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      if (woke == WAIT_OBJECT_0) break;
+      if (woke == WAIT_FAILED) {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        break;
+      }
+      ProcessMessages();
+    }
+  }
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return static_cast<int>(code);
 }

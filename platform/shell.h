@@ -15,24 +15,35 @@
 #include <shlobj.h>
 
 namespace win {
-using ::CoCreateInstance;
 using ::CoInitialize;
 using ::CoUninitialize;
 using ::HRESULT;
 using ::IID;
 using ::IMalloc;
 using ::IPersistFile;
-using ::IShellLinkA;
 using ::IUnknown;
 using ::LPCITEMIDLIST;
 using ::LPITEMIDLIST;
 using ::OLECHAR;
 using ::SHGetMalloc;
-using ::SHGetPathFromIDListA;
 using ::SHGetSpecialFolderLocation;
 inline const CLSID& CLSID_ShellLink = ::CLSID_ShellLink;
 inline const IID& IID_IShellLinkA = ::IID_IShellLinkA;
 inline const IID& IID_IPersistFile = ::IID_IPersistFile;
+
+// The shell link with the program's 8-bit text, UTF-8: the system's IShellLinkW behind it
+// (shell_win.cpp). The system's own IShellLinkA would take the ANSI code page.
+struct IShellLinkA : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetPath(LPCSTR pszFile) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDescription(LPCSTR pszName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetShowCmd(int iShowCmd) = 0;
+};
+
+// CoCreateInstance, except that IID_IShellLinkA gives the IShellLinkA above.
+HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
+                         const IID& riid, void** ppv);
+// The folder's path in UTF-8 into a buffer of MAX_PATH bytes; FALSE also when it does not fit.
+BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR pszPath);
 } // namespace win
 
 #else
@@ -41,8 +52,9 @@ inline const IID& IID_IPersistFile = ::IID_IPersistFile;
 
 namespace platform {
 
-// UTF-16 of 8-bit text in the system's ANSI code page, as the persist-file save takes names.
-// The stand-in's code page is UTF-8; a byte that is no part of valid UTF-8 is taken as Latin-1.
+// UTF-16 of the program's 8-bit text, as the persist-file save takes names. On Windows the text
+// is UTF-8 (see text.h). The stand-in also reads UTF-8; a byte that is no part of valid UTF-8 is
+// taken as Latin-1 there.
 std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text);
 
 } // namespace platform

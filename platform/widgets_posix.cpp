@@ -43,13 +43,16 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
     break;
   }
   // Opens over the window that was active; modal to the whole application.
+  const bool yesNo = (type & MB_TYPEMASK) == MB_YESNO;
   QMessageBox box(icon, QString::fromLocal8Bit(caption), QString::fromLocal8Bit(text),
-                  QMessageBox::Ok, QApplication::activeWindow());
+                  yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                  QApplication::activeWindow());
   // An error text may carry a server's words: never read it as markup.
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
-  box.setEscapeButton(QMessageBox::Ok);
-  box.exec();
+  box.setEscapeButton(yesNo ? QMessageBox::No : QMessageBox::Ok);
+  const int answer = box.exec();
+  if (yesNo) return answer == QMessageBox::Yes ? IDYES : IDNO;
   return IDOK;
 }
 
@@ -58,10 +61,31 @@ void ReleaseMouseGrab() {
   if (QWidget* grabber = QWidget::mouseGrabber()) grabber->releaseMouse();
 }
 
+// A disabled widget drops the mouse and keys it is sent, so nothing is played back later.
+std::vector<void*> DisableTopLevels() {
+  std::vector<void*> disabled;
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return disabled;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (!widget->isVisible() || !widget->isEnabled()) continue;
+    widget->setEnabled(false);
+    disabled.push_back(widget);
+  }
+  return disabled;
+}
+
+void EnableTopLevels(const std::vector<void*>& widgets) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+  const QWidgetList alive = QApplication::topLevelWidgets();
+  for (void* widget : widgets)
+    if (alive.contains(static_cast<QWidget*>(widget)))
+      static_cast<QWidget*>(widget)->setEnabled(true);
+}
+
 } // namespace
 
 void UseWidgets() {
-  detail::Widgets() = {MakeApplication, ShowMessageBox, ReleaseMouseGrab};
+  detail::Widgets() = {MakeApplication, ShowMessageBox, ReleaseMouseGrab, DisableTopLevels,
+                       EnableTopLevels};
 }
 
 } // namespace platform

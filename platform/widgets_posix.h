@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -19,6 +20,9 @@ struct WidgetToolkit {
   QCoreApplication* (*makeApplication)(int& argc, char** argv) = nullptr;
   int (*messageBox)(const std::string& text, const std::string& caption, unsigned type) = nullptr;
   void (*cancelMouseCapture)() = nullptr;
+  // Disables the visible, enabled top-level widgets and returns them; enables them again.
+  std::vector<void*> (*suspendInput)() = nullptr;
+  void (*resumeInput)(const std::vector<void*>& widgets) = nullptr;
 };
 
 // Empty until UseWidgets.

@@ -22,14 +22,17 @@ using ::UINT;
 using ::WORD;
 using ::WPARAM;
 
-using ::CreateDirectoryA;
-using ::GetEnvironmentVariableA;
-using ::GetFileAttributesA;
 using ::GetLastError;
 using ::SetLastError;
 using ::Sleep;
 
-// Not the bare API call: tests can divert the box (platform/msgbox.h) so nothing blocks.
+// The program's 8-bit text is UTF-8, which no code page of the ANSI API spells on every system:
+// these take and give UTF-8 and call the wide API (base_win.cpp), so that any user's profile
+// path works. Lengths are in bytes of UTF-8, as the callers count them.
+DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
+DWORD GetFileAttributesA(LPCSTR lpFileName);
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+// Not the bare API call either: tests can divert the box (platform/msgbox.h) so nothing blocks.
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 } // namespace win
 
@@ -72,7 +75,7 @@ DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 // One level: the parent must exist.
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
-// Modal to the application; returns IDOK however the box is closed.
+// Modal to the application; returns IDOK however the box is closed (MB_YESNO: IDYES or IDNO).
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 void Sleep(DWORD dwMilliseconds);
 } // namespace win

@@ -8,19 +8,20 @@
 # fetching a tiny file.
 #
 #   bench/http_download/run.sh [BUILD_DIR]      (default: build)
-#     RUNS=3 SIZE_MB=256        runs and file size for every client
-#     WINDOW_SIZE_MB=SIZE_MB WINDOW_RUNS=RUNS WINDOW_DISPLAY=(a free one)   the window's
+#     RUNS=9 SIZE_MB=256        rounds (each client once a round) and file size
+#     WINDOW_SIZE_MB=SIZE_MB WINDOW_DISPLAY=(a free one)   the window's
 #     DELAY=3 STARTS=10         the held-back reply; runs of the start-up measurement
 #
 # Wall, CPU (user + system) and peak resident memory come from bench/measure.py; every download
-# is compared with the original. The table shows medians and their ratios to curl and to the floor;
-# a window run of another size than SIZE_MB is scaled to SIZE_MB for its ratios.
+# is compared with the original. The table shows medians and their ratios to curl, the floor and
+# the durable floor; a window run of another size than SIZE_MB is scaled to SIZE_MB for its
+# ratios. Where the floor's own runs spread by more than 10% the machine is reported as too noisy.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-runs=${RUNS:-3} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
-window_mb=${WINDOW_SIZE_MB:-$size_mb} window_runs=${WINDOW_RUNS:-$runs}
+runs=${RUNS:-9} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
+window_mb=${WINDOW_SIZE_MB:-$size_mb}
 httpget=$build/tools/httpget/httpget
 [ -x "$httpget" ] || { echo "build httpget first: $httpget" >&2; exit 1; }
 for tool in curl cc; do command -v $tool >/dev/null || { echo "$tool is needed" >&2; exit 1; }; done
@@ -46,18 +47,54 @@ NGINX_NO_TRAP=1 nginx_start "$work/www"
 cat "$work/www/big.bin" >/dev/null
 sync
 
+# Round by round, every client once a round in the same order, so that a slow spell of the
+# machine falls on all of them alike; the disk is synced before each run, so that no run pays for
+# the writes of the one before.
 declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
-r[httpget]=$(measure --runs "$runs" --label httpget --check "${big[@]}" -- "$httpget" -o "$out" "$NGINX_URL/big.bin")
-# The installer makes every file durable before it replaces one; httpget leaves that to the system.
-r[durable]=$(measure --runs "$runs" --label "httpget+sync" --check "${big[@]}" -- \
-  sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin")
-r[curl]=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin")
-r[floor]=$(measure --runs "$runs" --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out")
-r[dfloor]=$(measure --runs "$runs" --label "floor durable" --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" durable)
+clients=(floor dfloor httpget durable curl window)
+run_client() {
+  case $1 in
+  floor) measure --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" ;;
+  dfloor) measure --label "floor durable" --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" durable ;;
+  httpget) measure --label httpget --check "${big[@]}" -- "$httpget" -o "$out" "$NGINX_URL/big.bin" ;;
+  # The installer makes every file durable before it replaces one; httpget leaves that to the system.
+  durable) measure --label "httpget+sync" --check "${big[@]}" -- \
+    sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin" ;;
+  curl) measure --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin" ;;
+  window) bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" ;;
+  esac
+}
+window_ok=1
+for round in $(seq 1 "$runs"); do
+  echo "round $round of $runs" >&2
+  for k in "${clients[@]}"; do
+    [ "$k" = window ] && [ "$window_ok" = 0 ] && continue
+    rm -f "$out"
+    sync
+    if row=$(run_client "$k"); then
+      echo "$row" >>"$work/rows.$k"
+    elif [ "$k" = window ]; then
+      window_ok=0
+    else
+      exit 1
+    fi
+  done
+done
 rm -f "$out"
-r[window]=$(bash "$here/window.sh" "$build" "$window_mb" "$window_runs" "${WINDOW_DISPLAY:-}") || r[window]=""
+median_rows() {
+  python3 -c 'import statistics, sys
+rows = [list(map(float, l.split())) for l in sys.stdin if l.strip()]
+print(" ".join(("%d" if i == 2 else "%.6f") % statistics.median(col) for i, col in enumerate(zip(*rows))))' <"$1"
+}
+for k in "${clients[@]}"; do
+  [ -s "$work/rows.$k" ] && r[$k]=$(median_rows "$work/rows.$k")
+done
+# The floor's own spread tells whether this machine is quiet enough to tell a few per cent apart.
+floor_spread=$(python3 -c 'import statistics, sys
+w = sorted(float(l.split()[0]) for l in sys.stdin if l.strip())
+print("%.3f" % ((w[-1] - w[0]) / statistics.median(w)))' <"$work/rows.floor")
 
 python3 "$here/slow_server.py" "$delay" >"$work/slow.port" &
 slow_pid=$!
@@ -70,34 +107,35 @@ r[start_httpget]=$(measure --runs "$starts" --label httpget --check "${tiny[@]}"
 r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/tiny.bin")
 
 echo
-echo "median of $runs runs, ${size_mb} MiB from nginx on loopback (window: $window_runs runs, $window_mb MiB):"
-for k in httpget durable curl floor dfloor window; do echo "$k ${r[$k]:-}"; done | awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" '
+echo "median of $runs interleaved rounds, ${size_mb} MiB from nginx on loopback (window: $window_mb MiB):"
+for k in floor dfloor httpget durable curl window; do echo "$k ${r[$k]:-}"; done |
+  awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" -v spread="$floor_spread" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
   { name[NR] = $1 }
   NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
   END {
-    printf "  %-8s %9s %9s %10s   %10s %10s   %10s %10s\n", "", "wall s", "cpu s", "peak KiB",
-      "wall/curl", "cpu/curl", "wall/floor", "cpu/floor"
+    printf "  %-8s %9s %9s %10s   %10s %10s   %10s %10s   %11s\n", "", "wall s", "cpu s", "peak KiB",
+      "wall/curl", "cpu/curl", "wall/floor", "cpu/floor", "wall/dfloor"
     for (i = 1; i <= NR; i++) {
       n = name[i]
       if (!(n in w)) { printf "  %-8s not measured (see above)\n", n; continue }
-      printf "  %-8s %9.3f %9.3f %10d   %10s %10s   %10s %10s\n", n, w[n], c[n], m[n],
+      printf "  %-8s %9.3f %9.3f %10d   %10s %10s   %10s %10s   %11s\n", n, w[n], c[n], m[n],
         ratio(w[n] * s[n], w["curl"]), ratio(c[n] * s[n], c["curl"]),
-        ratio(w[n] * s[n], w["floor"]), ratio(c[n] * s[n], c["floor"])
+        ratio(w[n] * s[n], w["floor"]), ratio(c[n] * s[n], c["floor"]), ratio(w[n] * s[n], w["dfloor"])
     }
     print ""
-    printf "  httpget / curl:   wall %s  cpu %s\n", ratio(w["httpget"], w["curl"]), ratio(c["httpget"], c["curl"])
-    printf "  floor / curl:     wall %s  cpu %s\n", ratio(w["floor"], w["curl"]), ratio(c["floor"], c["curl"])
+    printf "  floor spread (max - min) / median: %.1f%%\n", spread * 100
+    if (spread > 0.10) {
+      print "  this machine is too noisy to tell: the floor itself varied by more than 10%; no verdict"
+      exit
+    }
+    printf "  httpget / floor:  wall %s  cpu %s   (goal: at most 1.05 and 1.10, and under curl: %s)\n",
+      ratio(w["httpget"], w["floor"]), ratio(c["httpget"], c["floor"]), ratio(w["httpget"], w["curl"])
     printf "  dfloor / floor:   wall %s  cpu %s   what writing the file durably costs here\n",
       ratio(w["dfloor"], w["floor"]), ratio(c["dfloor"], c["floor"])
-    if ("window" in w) {
-      printf "  window / httpget: wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["httpget"]),
-        ratio(c["window"] * scale, c["httpget"])
-      printf "  window / durable: wall %s  (cpu %s)   durable: httpget -o, then sync of the file\n",
-        ratio(w["window"] * scale, w["durable"]), ratio(c["window"] * scale, c["durable"])
-      printf "  window / dfloor:  wall %s  (cpu %s)\n", ratio(w["window"] * scale, w["dfloor"]),
+    if ("window" in w)
+      printf "  window / dfloor:  wall %s  (cpu %s)   (goal: at most 1.05)\n", ratio(w["window"] * scale, w["dfloor"]),
         ratio(c["window"] * scale, c["dfloor"])
-    }
   }'
 echo
 echo "reply held back ${delay} s:"

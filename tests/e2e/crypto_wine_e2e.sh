@@ -17,7 +17,8 @@ mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 trap '/usr/lib/wine/wineserver -k 2>/dev/null' EXIT
 "$cxx" -std=c++20 -O1 -I"$src" "$src/tests/wine/crypto_check.cpp" "$src/platform/crypto_win.cpp" \
-  "$src/platform/crypto_der.cpp" -static -lbcrypt -o "$work/crypto_check.exe" || fail "build"
+  "$src/platform/crypto_der.cpp" "$src/platform/paths_win.cpp" "$src/platform/text.cpp" -static \
+  -o "$work/crypto_check.exe" || fail "build"
 cd "$work" || fail "no $work"
 key() { openssl ecparam -genkey -noout -name "$2" -out "$1.pem" && openssl ec -in "$1.pem" -pubout -out "$1.pub" 2>/dev/null; }
 key publisher prime256v1 && key other prime256v1 && key p384 secp384r1 || fail "openssl"

@@ -54,6 +54,9 @@ std::string WineVersion();
 // argument count and a line end into "<its path>.ran" and exits with exitCode (0-9).
 std::string NotingProgram(int exitCode);
 
+// A file that begins like a program of this system but cannot be started.
+std::string UnstartableProgram();
+
 // Puts NotingProgram(exitCode) into dir, as a download leaves it (not marked executable), and
 // returns its path.
 std::string ExitingProgram(const std::string& dir, int exitCode);

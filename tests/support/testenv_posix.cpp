@@ -25,6 +25,10 @@ std::string NotingProgram(int exitCode) {
   return "#!/bin/sh\nsleep 0.2\necho $# > \"$0.ran\"\nexit " + std::to_string(exitCode) + "\n";
 }
 
+std::string UnstartableProgram() {
+  return "#!/nonexistent/interpreter\n";
+}
+
 std::string ExitingProgram(const std::string& dir, int exitCode) {
   std::string path = dir + "/exit" + std::to_string(exitCode) + ".exe";
   WriteFile(path, NotingProgram(exitCode));

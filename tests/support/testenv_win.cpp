@@ -34,6 +34,10 @@ std::string NotingProgram(int exitCode) {
   return helper + "\nexit " + std::to_string(exitCode) + "\n";
 }
 
+std::string UnstartableProgram() {
+  return "MZ but nothing a loader could start\n";
+}
+
 std::string ExitingProgram(const std::string& dir, int exitCode) {
   std::string path = dir + "\\exit" + std::to_string(exitCode) + ".exe";
   WriteFile(path, NotingProgram(exitCode));

@@ -2,33 +2,50 @@
 //
 //   httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]
 //           [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]
-//           [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL
+//           [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] [-C - | --continue]
+//           [--retry N] [--idle-timeout S] URL
 //
-// --resume continues FILE, which holds the first FROM bytes of a body of TOTAL bytes.
+// --resume continues FILE, which holds the first FROM bytes of a body of TOTAL bytes; -C - (or
+// --continue) continues FILE from what it holds, whatever the total.
+// --retry N tries again up to N times after a cut, a reset, a refused connection, a failed lookup,
+// a stall or a 408, 429 or 5xx reply, with the installer's pauses (1 s, 2 s, 4 s ..., a
+// Retry-After honoured up to 5 minutes; five tries in a row without a new byte end it); a body
+// going to FILE continues from what was written. --idle-timeout S gives a connection up when no
+// byte has come for S seconds (0, the default: never).
 //
 // Without -o the body goes to standard output as it arrives. --timeout is a deadline in
 // milliseconds for each operation (lookup, connect, each header line, the whole body), not an
 // idle time; 0 waits for ever.
 // Exit status: 0 after OnSuccess, 1 after OnFailure, 2 after an exception (or bad usage),
 // 3 when the call ended with neither event.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
+#include "framework/Forms.h"
 #include "framework/Sysutils.h"
+#include "installer/Download.h"
 #include "netcomp/NMHttp.h"
 #include "platform/appinit.h"
+#include "platform/paths.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]\n"
     "               [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]\n"
-    "               [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] URL\n"
+    "               [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] [-C - | --continue]\n"
+    "               [--retry N] [--idle-timeout S] URL\n"
     "  -o FILE       write the body to FILE (default: standard output, as it arrives)\n"
     "  --timeout MS  deadline of each operation (lookup, connect, header line, whole body);\n"
-    "                0 waits for ever\n";
+    "                0 waits for ever\n"
+    "  --idle-timeout S  give a connection up after S seconds without a byte (0: never)\n"
+    "  --retry N     try again up to N times after a cut, stall or busy server\n"
+    "  -C -, --continue  continue FILE from what it holds\n";
 
 struct Options {
   std::string output;
@@ -42,6 +59,9 @@ struct Options {
   bool hasUser = false;
   std::string agent, from, cookie, referer;
   std::string resume;
+  bool continueFile = false;
+  int retries = 0;
+  int idleSeconds = 0;
   std::string url;
 };
 
@@ -81,6 +101,17 @@ bool ParseArgs(int argc, char** argv, Options& o) {
       ok = value(o.referer);
     } else if (arg == "--resume") {
       ok = value(o.resume) && o.resume.find('/') != std::string::npos;
+    } else if (arg == "-C") {
+      std::string dash;
+      ok = value(dash) && dash == "-";
+      o.continueFile = true;
+    } else if (arg == "--continue") {
+      o.continueFile = true;
+    } else if (arg == "--retry" || arg == "--idle-timeout") {
+      std::string number;
+      ok = value(number) && !number.empty() &&
+           number.find_first_not_of("0123456789") == std::string::npos && number.size() < 7;
+      if (ok) (arg == "--retry" ? o.retries : o.idleSeconds) = std::stoi(number);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return false;
     } else if (!haveUrl) {
@@ -91,7 +122,23 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     }
     if (!ok) return false;
   }
-  return haveUrl;
+  return haveUrl && (!o.continueFile || (o.toFile && o.resume.empty()));
+}
+
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
+// Waits with the message loop running, as the installer does between tries.
+void Pause(int64_t ms) {
+  bool due = false;
+  TThreadTimer timer(nullptr);
+  timer.SetInterval(static_cast<uint32_t>(std::max<int64_t>(1, ms)));
+  timer.SetOnTimer([&due](TObject*) { due = true; });
+  while (!due)
+    Application->HandleMessage();
 }
 
 void Line(const std::string& text) {
@@ -121,6 +168,7 @@ void Request(TNMHTTP& http, const std::string& method, const std::string& url,
 } // namespace
 
 int main(int argc, char** argv) {
+  platform::RestrictDllSearch();
   Options o;
   if (!ParseArgs(argc, argv, o)) {
     std::fputs(kUsage, stderr);
@@ -182,7 +230,60 @@ int main(int argc, char** argv) {
     http.OnRedirect = [](bool&) { Line("redirect"); };
     http.OnAuthenticationNeeded = [](TObject*) { Line("authentication-needed"); };
 
-    Request(http, o.method, o.url, o.data);
+    http.IdleTimeOut = o.idleSeconds * 1000;
+    TRetryPolicy policy;
+    int64_t mostHeld = -1, total = http.ResumeTotal;
+    bool bodyWritten = false;
+    if (!o.toFile) {
+      auto sink = http.BodySink;
+      http.BodySink = [sink, &bodyWritten](const char* data, size_t size) {
+        bodyWritten = true;
+        sink(data, size);
+      };
+    }
+    for (int tries = 0;; ++tries) {
+      // A file this run or the caller began continues from what it holds.
+      const int64_t held = o.toFile ? FileSize(o.output) : 0;
+      if (o.toFile && tries > 0 && total > held && held > 0) {
+        http.ResumeFrom = held;
+        http.ResumeTotal = total;
+      } else if (o.continueFile && held > 0) {
+        http.ResumeFrom = held;
+        http.ResumeTotal = 0;
+      } else if (tries > 0) {
+        http.ResumeFrom = 0;
+      }
+      outcome = None;
+      bool cut = false;
+      std::exception_ptr error;
+      try {
+        Request(http, o.method, o.url, o.data);
+      } catch (const ESockError& e) {
+        error = std::current_exception();
+        cut = true;
+        Line(std::string("try ended: ") + e.Message);
+      }
+      if (outcome == Success) break;
+      const int32_t status = http.StatusRead;
+      const bool busy = status == 408 || status == 429 || (status >= 500 && status <= 599);
+      const bool bodyCut = http.CapturedStatus >= 200 && http.CapturedStatus <= 298;
+      if (!error && outcome == Failure) cut = !http.ReplyHeaderComplete() || busy || bodyCut;
+      if (bodyCut && http.BytesTotal > 0 && !http.Resumed) total = http.BytesTotal;
+      if (http.Resumed) total = http.ResumeTotal;
+      const int64_t now = o.toFile ? FileSize(o.output) : http.BytesRecvd;
+      const bool progressed = now > mostHeld;
+      mostHeld = std::max(mostHeld, now);
+      int64_t pause = -1;
+      // A body already on standard output cannot be taken back, nor continued.
+      if (cut && tries < o.retries && !bodyWritten)
+        pause = policy.NextPause(progressed, busy ? http.RetryAfter : -1);
+      if (pause < 0) {
+        if (error) std::rethrow_exception(error);
+        break;
+      }
+      Line("retry in " + IntToStr(pause) + " ms");
+      Pause(pause);
+    }
 
     if (std::fflush(stdout) != 0) throw EWriteError("Cannot write file stdout");
     Line("reply " + IntToStr(http.ReplyNumber));

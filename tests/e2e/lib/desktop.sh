@@ -100,8 +100,9 @@ e2e_cleanup() {
 # archive is the test's own.
 serve_program_files() {
   mkdir -p "$1"
-  head -c 70000 /dev/urandom >"$1/cvnloader.exe"
-  head -c 1500000 /dev/urandom >"$1/corvane-qt.exe"
+  # Programs begin as Windows programs do: anything else is refused as no program.
+  { printf MZ; head -c 69998 /dev/urandom; } >"$1/cvnloader.exe"
+  { printf MZ; head -c 1499998 /dev/urandom; } >"$1/corvane-qt.exe"
   echo "1.2.3" >"$1/version.txt"
 }
 

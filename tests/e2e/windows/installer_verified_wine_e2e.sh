@@ -64,8 +64,8 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" || failx "launcher differs"
 cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "wallet differs"
 cmp -s "$www/version.txt" "$roaming/Corvane/version.txt" || failx "version file differs"
-[ "$(appdir_files)" = "corvane-qt.exe cvnloader.exe " ] || failx "stray files: $(appdir_files)"
 app_close || failx "closing the window did not end the program cleanly"
+[ "$(appdir_files)" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] || failx "stray files: $(appdir_files)"
 
 # One byte of the wallet changed on the server, the signed list as it was: refused. The installed
 # wallet is an older one (the listed one would be up to date and not fetched).
@@ -82,8 +82,8 @@ actual=$(app_log | sed -n '/^Downloading cvn Wallet$/,$p')
 [ "$actual" = $'Downloading cvn Wallet\napp download is C:\\Corvane\\corvane-qt.exe\ncould not verify corvane-qt.exe - the download was discarded' ] ||
   failx "log after the changed wallet: $actual"
 cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the installed wallet was changed"
-[ "$(appdir_files)" = "corvane-qt.exe cvnloader.exe " ] || failx "files left behind: $(appdir_files)"
 app_close || failx "closing the window after the refusal did not end the program cleanly"
+[ "$(appdir_files)" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] || failx "files left behind: $(appdir_files)"
 
 # The archive download closed part-way keeps its part and total; the next start resumes it.
 part=$roaming/cvnchain.exe.part

@@ -1,28 +1,42 @@
 // Reads the installer's window from outside, as the end-to-end test under Wine needs:
 //   wintool log            prints the log pane's text as stored (lines end with CR LF)
 //   wintool box CAPTION    prints the message box's text and buttons, then presses OK
+//   wintool ping MS        tells whether the installer's window answers a message within MS
+//                          milliseconds (what Windows asks before it calls a window "Not
+//                          responding"): prints "answered" or "hung"
 //   wintool hold           opens the desktop, prints "ready" and stays on it until killed, so
 //                          that Wine does not close the desktop between two test programs (it
 //                          does so a second after its last user leaves, and a window made just
 //                          then fails)
-// Exits with 1 when the window is not there.
+// Texts are printed in UTF-8. Exits with 1 when the window is not there (ping: or did not answer).
 #include <windows.h>
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
 std::string TextOf(HWND hwnd) {
-  const auto length = SendMessageA(hwnd, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
+  const auto length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(
-      SendMessageA(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-  return text;
+      SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+  return Utf8(text);
 }
 
 std::string ClassOf(HWND hwnd) {
@@ -45,6 +59,16 @@ int PrintLog() {
   const std::string text = TextOf(edit);
   fwrite(text.data(), 1, text.size(), stdout);
   return 0;
+}
+
+int Ping(const char* milliseconds) {
+  HWND window = FindWindowA(nullptr, "Corvane Installer - Updater");
+  if (!window) return 1;
+  DWORD_PTR result = 0;
+  const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                            static_cast<UINT>(atoi(milliseconds)), &result) != 0;
+  puts(answered ? "answered" : "hung");
+  return answered ? 0 : 1;
 }
 
 int PressOk(const char* caption) {
@@ -73,12 +97,13 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   if (argc == 2 && strcmp(argv[1], "log") == 0) return PrintLog();
   if (argc == 3 && strcmp(argv[1], "box") == 0) return PressOk(argv[2]);
+  if (argc == 3 && strcmp(argv[1], "ping") == 0) return Ping(argv[2]);
   if (argc == 2 && strcmp(argv[1], "hold") == 0) {
     if (!GetDesktopWindow()) return 1;
     puts("ready");
     fflush(stdout);
     Sleep(INFINITE);
   }
-  fprintf(stderr, "usage: wintool log | wintool box CAPTION | wintool hold\n");
+  fprintf(stderr, "usage: wintool log | wintool box CAPTION | wintool ping MS | wintool hold\n");
   return 2;
 }

@@ -52,6 +52,13 @@ TEST_F(Hostile, RepliesThatAreNotTheWholeResourceFail) {
   }
 }
 
+TEST_F(Hostile, StatusLineWithoutReasonPhraseIsAReply) {
+  LoopbackPeer peer(Answer("HTTP/1.0 200\r\nContent-Length: 2\r\n\r\nok"));
+  EXPECT_EQ(Get(peer), "success 0");
+  EXPECT_EQ(http.ReplyNumber, 200);
+  EXPECT_EQ(http.Body, "ok");
+}
+
 TEST_F(Hostile, ChunkedBodyIsDecoded) {
   LoopbackPeer peer(Answer("HTTP/1.0 200 OK\r\nTransfer-encoding:Chunked\r\n\r\n"
                            "5;ext=1\r\nhello\r\n7\r\n, world\r\n0\r\nTrailer: x\r\n\r\nextra"));

@@ -83,7 +83,7 @@ TEST_F(HttpResume, MatchingPartIsAppended) {
   EXPECT_EQ(http.BytesRecvd, 10);
 }
 
-TEST_F(HttpResume, PartsThatDoNotContinueTheFileFail) {
+TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
   struct Case {
     const char* why;
     std::string reply;
@@ -104,8 +104,9 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFail) {
     http.Get(peer.Url("/a"));
     EXPECT_EQ(events.Joined(), "failure 0");
     EXPECT_FALSE(http.Resumed);
-    EXPECT_EQ(http.CapturedStatus, 206);
-    EXPECT_NE(testenv::ReadFile(file), "0123456789");
+    // The part stays as it was, for a later try.
+    EXPECT_EQ(http.CapturedStatus, 0);
+    EXPECT_EQ(testenv::ReadFile(file), c.fileBefore);
   }
   // Nor is a part that nobody asked for a download.
   http.ResumeFrom = 0;
@@ -177,6 +178,39 @@ TEST_F(HttpResume, ListedSizeIsEnforced) {
     EXPECT_EQ(events.Joined(), c.outcome);
     EXPECT_EQ(testenv::ReadFile(file), c.fileAfter);
   }
+}
+
+} // namespace
+
+namespace {
+
+// A redirect or an error reply to a resumed request leaves the file as it was, and a redirect
+// asks its new location for the same range.
+TEST_F(HttpResume, OnlyTheRestOrTheWholeResourceTouchesTheFile) {
+  LoopbackPeer peer({Answer("HTTP/1.0 302 Found\r\nLocation: /b\r\n\r\nmoved page"),
+                     Answer("HTTP/1.0 503 Busy\r\nRetry-After: 7\r\n\r\nbusy page")});
+  http.Get(peer.Url("/a"));
+  ASSERT_TRUE(peer.WaitDone(1));
+  EXPECT_EQ(testenv::ReadFile(file), "0123");
+  EXPECT_EQ(http.CapturedStatus, 0);
+  EXPECT_EQ(http.RetryAfter, 7);
+  EXPECT_NE(peer.Received(1).find("GET /b HTTP/1.0\r\n"), std::string::npos);
+  EXPECT_NE(peer.Received(1).find("\r\nRange: bytes=4-\r\n"), std::string::npos);
+  EXPECT_EQ(events.Joined(), "redirect,failure 0");
+}
+
+TEST_F(HttpResume, OverlongValidatorsAndCookiesAreNotKept) {
+  const std::string huge(60000, 'v');
+  http.ResumeFrom = 0;
+  LoopbackPeer peer(
+      {Answer("HTTP/1.0 302 Found\r\nSet-Cookie: id=" + huge + "\r\nLocation: /b\r\n\r\n"),
+       Answer("HTTP/1.0 200 OK\r\nETag: \"" + huge + "\"\r\nContent-Length: 2\r\n\r\nok")});
+  http.Get(peer.Url("/a"));
+  ASSERT_TRUE(peer.WaitDone(1));
+  EXPECT_EQ(peer.Received(1).find("Cookie"), std::string::npos);
+  EXPECT_EQ(http.HeaderInfo->Cookie, "");
+  EXPECT_EQ(http.Validator, "");
+  EXPECT_EQ(events.Joined(), "redirect,success 0");
 }
 
 } // namespace

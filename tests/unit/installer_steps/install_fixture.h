@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -96,11 +97,23 @@ protected:
     std::filesystem::remove_all(startMenu, ec);
   }
 
+  // The pauses before retries, in milliseconds, as the downloads asked for them: the tests' clock
+  // ends each at once.
+  std::vector<int64_t> pauses;
+  // The form's own pause, a wait on the message loop.
+  std::function<bool(int64_t)> realPause;
+
   // The server answers connection i with scripts[i]; the form starts up against it.
   void Start(std::vector<PeerScript> scripts) {
     peer = std::make_unique<testsupport::LoopbackPeer>(std::move(scripts));
     DownloadUrl = peer->Url("/downloads/");
     form = std::make_unique<TForm1>(nullptr);
+    pauses.clear();
+    realPause = form->Downloads().Pause;
+    form->Downloads().Pause = [this](int64_t ms) {
+      pauses.push_back(ms);
+      return true;
+    };
     startupLines = view().LogLines().size();
   }
 

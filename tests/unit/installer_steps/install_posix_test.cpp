@@ -16,14 +16,14 @@ TEST_F(InstallSteps, StartMenuLinkIsMadeWhenTheDesktopCannotBeResolved) {
   std::filesystem::remove_all(desktop);
   std::filesystem::create_directories(std::filesystem::path(desktop).parent_path());
   WriteFile(desktop, "not a folder");
-  Start({Ok("launcher"), Ok("wallet"), Ok("v")});
+  Start({Ok("MZlauncher"), Ok("MZwallet"), Ok("v")});
   Press(true, false);
   EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
   EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
 }
 
 TEST_F(InstallSteps, FullDiskDuringAnUpdateKeepsTheOldFileAndTellsTheUser) {
-  Start({Ok("l"), Ok("new wallet"), Ok("v")});
+  Start({Ok("MZl"), Ok("MZnew wallet"), Ok("v")});
   WriteFile(appDir + "/corvane-qt.exe", "old wallet");
   // The temporary file is a link to a full device: every write to it fails.
   std::filesystem::create_symlink("/dev/full", appDir + "/corvane-qt.exe.part");

@@ -21,8 +21,8 @@ using ::testing::Not;
 class VerifiedInstall : public InstallSteps {
 protected:
   testsign::Key key = testsign::MakeKey(dir.path(), "publisher");
-  std::map<std::string, std::string> files = {{"cvnloader.exe", "launcher"},
-                                              {"corvane-qt.exe", "new wallet"},
+  std::map<std::string, std::string> files = {{"cvnloader.exe", "MZlauncher"},
+                                              {"corvane-qt.exe", "MZnew wallet"},
                                               {"version.txt", "1.2.3\n"},
                                               {"cvnchain.exe", MarkingArchive()}};
 
@@ -63,8 +63,8 @@ TEST_F(VerifiedInstall, GoodSignatureInstallsEverything) {
   EXPECT_THAT(Log(), ElementsAreArray(log));
   EXPECT_EQ(RequestLine(0), "GET /downloads/SHA256SUMS HTTP/1.0");
   EXPECT_EQ(RequestLine(1), "GET /downloads/SHA256SUMS.sig HTTP/1.0");
-  EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "launcher");
-  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "new wallet");
+  EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "MZlauncher");
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
   EXPECT_EQ(ReadFile(appData + "/Corvane/version.txt"), "1.2.3\n");
   EXPECT_TRUE(view().boxes.empty());
   EXPECT_TRUE(errorBoxes.boxes.empty());
@@ -112,7 +112,7 @@ TEST_F(VerifiedInstall, FileThatDoesNotMatchIsDiscarded) {
     auto served = ProgramFiles();
     const bool tampered = std::string(how) == "tampered";
     if (tampered)
-      served[1] = Ok("new wallez");
+      served[1] = Ok("MZnew wallez");
     else
       listed.erase("corvane-qt.exe");
     Start(With(Sign(listed), served));
@@ -120,7 +120,7 @@ TEST_F(VerifiedInstall, FileThatDoesNotMatchIsDiscarded) {
     Press(true, false);
     EXPECT_THAT(Log(), Contains("could not verify corvane-qt.exe - the download was discarded"));
     EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
-    EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "launcher");
+    EXPECT_EQ(ReadFile(appDir + "/cvnloader.exe"), "MZlauncher");
     ASSERT_EQ(view().boxes.size(), 1u);
     EXPECT_EQ(view().boxes[0].text, "could not download wallet");
     EXPECT_TRUE(Leftovers().empty());
@@ -157,7 +157,7 @@ TEST_F(VerifiedInstall, BadJoinIsNeverRun) {
   Start(With(Sign(files), {Reply("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 100-" +
                                      std::to_string(archive.size() - 1) + "/" + size,
                                  archive.substr(100))}));
-  WriteFile(appData + "/cvnchain.exe.part", std::string(100, 'x'));
+  WriteFile(appData + "/cvnchain.exe.part", "#!" + std::string(98, 'x'));
   WriteFile(appData + "/cvnchain.exe.part.total", size);
   Press(false, true);
   EXPECT_THAT(Log(), Contains("resuming download from byte 100"));
@@ -224,7 +224,7 @@ TEST_F(VerifiedInstall, OlderAndExpiredListsAreRefused) {
     ASSERT_EQ(view().boxes.size(), 1u);
     EXPECT_EQ(view().boxes[0].caption, "Verification failure");
     EXPECT_EQ(peer->Connections(), 2u);
-    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "new wallet");
+    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
     EXPECT_EQ(ReadFile(appData + "/Corvane Setup/list-serial.txt"), "10\n");
     form.reset();
   }
@@ -242,7 +242,7 @@ TEST_F(VerifiedInstall, InstalledFilesAreNotFetchedAgain) {
   Press(true, false);
   form.reset();
   RemoveLinks();
-  WriteFile(appDir + "/corvane-qt.exe", "new wallex"); // same size, other bytes
+  WriteFile(appDir + "/corvane-qt.exe", "MZnew wallex"); // same size, other bytes
   Start(With(list, {Ok(files["corvane-qt.exe"])}));
   Press(true, false);
   const std::vector<std::string> log = {"getting signed file list " + DownloadUrl + "SHA256SUMS",
@@ -262,7 +262,7 @@ TEST_F(VerifiedInstall, InstalledFilesAreNotFetchedAgain) {
   EXPECT_THAT(Log(), ElementsAreArray(log));
   EXPECT_EQ(peer->Connections(), 3u);
   EXPECT_EQ(RequestLine(2), "GET /downloads/corvane-qt.exe HTTP/1.0");
-  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "new wallet");
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
   EXPECT_TRUE(Exists(desktopLink));
   EXPECT_TRUE(Exists(startMenuLink));
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "support/run_later.h"
 #include "support/testenv.h"
 
 TEST(RunAndWait, ProgramIsAwaitedAndItsExitCodeReturned) {
@@ -23,4 +26,17 @@ TEST(RunAndWait, WhatCannotStartIsReportedAsMinusOne) {
   EXPECT_EQ(platform::RunAndWait(dir.file("text.exe")), -1);
   EXPECT_EQ(platform::RunAndWait(dir.file("empty.exe")), -1);
   EXPECT_EQ(platform::RunAndWait(dir.path()), -1);
+}
+
+// The thread's messages go on while the child runs (the window repaints and answers): a timer
+// fires before the child has written its note.
+TEST(RunAndWait, MessagesAreProcessedWhileTheChildRuns) {
+  testenv::TempDir dir;
+  const std::string program = testenv::ExitingProgram(dir.path(), 0);
+  bool childStillRunning = false;
+  testsupport::RunLater during(std::chrono::milliseconds(0), [&] {
+    childStillRunning = !std::ifstream(program + ".ran").good();
+  });
+  EXPECT_EQ(platform::RunAndWait(program), 0);
+  EXPECT_TRUE(childStillRunning);
 }

@@ -188,3 +188,27 @@ TEST_F(TransferTest, SendFileCountsEveryByteOverSeveralCalls) {
   EXPECT_EQ(peer.Received(), big + "xyz");
   EXPECT_THROW(s->SendFile(dir.file("missing")), EFOpenError);
 }
+
+// The idle limit runs again from every byte: a peer that trickles outlasts it, a silent one or a
+// connect that gets no answer does not.
+TEST_F(TransferTest, IdleLimitEndsOnlyWaitsThatSeeNoByte) {
+  LoopbackPeer trickle(PeerScript().SendChunked(std::string(8, 't'), 1, 100ms).Close());
+  auto s = Connected(trickle);
+  s->IdleTimeOut = 400;
+  EXPECT_EQ(s->CaptureString(), std::string(8, 't'));
+  EXPECT_FALSE(s->IdleTimedOut);
+
+  LoopbackPeer silent(PeerScript().Send("ab").StaySilent());
+  auto quiet = Connected(silent);
+  quiet->IdleTimeOut = 200;
+  EXPECT_EQ(Raised<EAbortError>([&] { quiet->CaptureString(); }), "Socket capture aborted");
+  EXPECT_TRUE(quiet->IdleTimedOut);
+  EXPECT_FALSE(quiet->TimedOut);
+  EXPECT_EQ(quiet->BytesRecvd, 2);
+
+  testsupport::StalledListener stalled;
+  auto connecting = NewSock("127.0.0.1", stalled.Port());
+  connecting->IdleTimeOut = 200;
+  EXPECT_EQ(Raised<ESockError>([&] { connecting->Connect(); }), "Connection Timed out");
+  EXPECT_TRUE(connecting->IdleTimedOut);
+}

@@ -1,0 +1,84 @@
+// The installer's downloads on links that cut, stall, refuse and answer with other things: each
+// file is received into a part file beside its destination, tried again by one policy, resumed
+// from what was written, and checked before it may replace anything.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "netcomp/NMHttp.h"
+
+// When a download is tried again. The pause doubles from FirstPauseMs with every try in a row
+// that brought no new byte, up to MaxPauseMs; a delay the server asks for (Retry-After) is waited
+// instead, up to MaxRetryAfterMs. After MaxFruitlessTries such tries the download has failed.
+class TRetryPolicy {
+public:
+  static constexpr int MaxFruitlessTries = 5;
+  static constexpr int64_t FirstPauseMs = 1000;
+  static constexpr int64_t MaxPauseMs = 60000;
+  static constexpr int64_t MaxRetryAfterMs = 300000;
+
+  // Takes note of a try that may be tried again: whether it brought new bytes, and the seconds
+  // its reply asked to wait (-1: none). Returns the pause before the next try in milliseconds,
+  // or -1 when there is to be none.
+  int64_t NextPause(bool progressed, int64_t retryAfterSeconds);
+
+private:
+  int fruitless_ = 0;
+};
+
+class TDownloads {
+public:
+  // log writes a line into the window's log pane.
+  TDownloads(TNMHTTP& http, std::function<void(const std::string&)> log);
+  ~TDownloads();
+
+  // The longest a connection may bring no byte before it counts as cut.
+  static constexpr int32_t IdleLimitMs = 30000;
+
+  // Waits the given milliseconds with the window live; false when Stop ended the wait. Tests put
+  // in a clock of their own.
+  std::function<bool(int64_t Ms)> Pause;
+  // The window is closing: ends a pause and the running try at once; nothing is tried again.
+  void Stop();
+
+  enum class TResult { Complete, Failed };
+  // Receives url into PartOf(dest). Complete: the part holds the whole resource and, for a
+  // program, begins like one; the success event has been raised. Failed: the failure event (or,
+  // for something that is no program, a log line of its own) has said so. When the tries run out
+  // on errors, the last one is raised. A part left by an earlier press continues; one that
+  // already holds the whole file is only checked.
+  TResult Fetch(const std::string& url, const std::string& dest, bool program);
+  // Receives url into text, tried again as files are; a reply beyond maxBytes fails at once.
+  // True after the success event.
+  bool FetchText(const std::string& url, std::string& text, int64_t maxBytes);
+  // Whether the Complete part came from an earlier press untouched by this one.
+  bool Reused() const { return reused_; }
+
+  // The part file makes dest's place on the disk, then replaces dest; raises "Cannot write file"
+  // or "Cannot create file" with dest, leaving the old file where it was.
+  void Install(const std::string& dest);
+  // Removes dest's part and what is kept about it.
+  void Discard(const std::string& dest);
+
+  static std::string PartOf(const std::string& dest) { return dest + ".part"; }
+
+private:
+  struct TTry;
+  // One Get with the caller's outcome events held back.
+  TTry RunTry(const std::string& url);
+  // A plain request's stored body that may be continued keeps its total and validator;
+  // everything else that is not resumable goes.
+  void SettlePart(const std::string& part, const TTry& t);
+  // The message the last try leaves for the log, e.g. "connection lost at byte 5000".
+  static std::string Why(const TTry& t, int64_t at);
+  bool Retryable(const TTry& t) const;
+  bool WaitBeforeRetry(TRetryPolicy& policy, const TTry& t, bool progressed, int64_t at);
+
+  TNMHTTP& http_;
+  std::function<void(const std::string&)> log_;
+  bool stopped_ = false;
+  bool reused_ = false;
+};

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# The installer from the command line against nginx: /VERYSILENT with no display at all installs
+# both parts, exits 0, writes the log file and the Apps & features entry; a wallet missing on the
+# server exits 3, says so in the log file and keeps the installed wallet; /SILENT shows the
+# window and closes it by itself; the uninstall refuses while the wallet is in use (a process
+# holds it open), then removes what the install made and leaves the wallet's data folder and
+# the blockchain byte for byte.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+build=${CORVANE_BUILD_DIR:-$src/build}
+url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+source "$here/lib/netns.sh"
+if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
+  for tool in Xvfb xdotool nginx python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
+  [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
+    skip "the build checks downloads against a key, and CORVANE_SIGNING_KEY names no key to sign them with"
+  netns_enter "$url"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-unattended-e2e-XXXXXX")
+netns_hosts "$url" "$work"
+port=$NETNS_PORT
+
+source "$here/lib/nginx.sh"
+source "$here/lib/desktop.sh"
+NGINX_NO_TRAP=1
+holder=""
+trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; e2e_cleanup' EXIT
+
+www=$work/www/downloads
+serve_program_files "$www"
+cat >"$www/cvnchain.exe" <<SCRIPT
+#!/bin/sh
+mkdir -p "\$(dirname "\$0")/Corvane/blocks" && echo block > "\$(dirname "\$0")/Corvane/blocks/blk00000.dat"
+# Long enough for the window of /SILENT to be seen.
+[ -z "\$CORVANE_CHAIN_WAIT" ] || sleep "\$CORVANE_CHAIN_WAIT"
+SCRIPT
+sign() { [ -z "${CORVANE_SIGNING_KEY:-}" ] || "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www"; }
+sign
+nginx_start "$work/www" "listen 127.0.0.1:$port;" || fail "nginx did not start"
+curl -fsS -o /dev/null "$url/version.txt" || fail "nginx does not answer at $url"
+
+export WINEPREFIX=$work/prefix HOME=$work/home
+unset APPDATA DISPLAY
+user=$(id -un)
+roaming=$WINEPREFIX/drive_c/users/$user/AppData/Roaming
+appdir=$WINEPREFIX/drive_c/Corvane
+desktop_link=$WINEPREFIX/drive_c/users/$user/Desktop/Corvane.lnk
+menu=$roaming/Microsoft/Windows/Start\ Menu/Programs/Corvane
+entry=$WINEPREFIX/corvane-registry/HKEY_CURRENT_USER/Software/Microsoft/Windows/CurrentVersion/Uninstall/Corvane
+mkdir -p "$roaming" "$HOME"
+setup() { "$build/corvane-setup" "$@" >"$work/setup.out" 2>&1; }
+failx() { echo "--- log file:"; cat "$work/setup.log"; echo "--- program output:"; cat "$work/setup.out"; fail "$*"; }
+signed=""
+[ -z "${CORVANE_SIGNING_KEY:-}" ] || signed=signed
+only_files() { ls -A "$appdir" 2>/dev/null | sort | tr '\n' ' '; }
+
+# No display at all: a window would end the program at once.
+setup /VERYSILENT /COMPONENTS=program,blockchain "/LOG=$work/setup.log"
+rc=$?
+[ "$rc" = 0 ] || failx "the unattended install exited $rc"
+[ "$(head -n 1 "$work/setup.log")" = "ticker is cvn" ] || failx "the log file does not start with the start-up"
+expected=$(install_log "$url" $signed)
+first="install program is checked"
+[ -z "$signed" ] || first="getting signed file list "
+actual=$(sed -n "/^$first/,\$p" "$work/setup.log")
+[ "$actual" = "$expected" ] || failx "log file differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "wallet differs"
+cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" || failx "launcher differs"
+cmp -s "$build/corvane-setup" "$appdir/corvane-setup.exe" || failx "no uninstaller in the application folder"
+[ -f "$roaming/Corvane/blocks/blk00000.dat" ] || failx "the archive did not run"
+[ -f "$desktop_link" ] && [ -f "$menu/Corvane.lnk" ] || failx "no shortcuts"
+grep -qxF $'DisplayVersion\ts\t1.2.3' "$entry" || failx "entry: $(cat "$entry" 2>&1)"
+grep -qxF $'QuietUninstallString\ts\t"C:\\Corvane\\corvane-setup.exe" /UNINSTALL /VERYSILENT' "$entry" ||
+  failx "entry: $(cat "$entry")"
+
+# The wallet missing on the server: exit 3, the log says so, the installed wallet stays.
+cp "$appdir/corvane-qt.exe" "$work/installed-wallet"
+mv "$www/corvane-qt.exe" "$work/served-wallet"
+sign
+setup /verysilent "/log=$work/setup.log"
+rc=$?
+[ "$rc" = 3 ] || failx "a missing wallet exited $rc"
+grep -qxF "HTTP GET Failed" "$work/setup.log" && grep -qxF "Download failure: could not download wallet" "$work/setup.log" ||
+  failx "the log file does not say the wallet failed"
+cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the failed download changed the installed wallet"
+mv "$work/served-wallet" "$www/corvane-qt.exe"
+sign
+
+# /SILENT: the window shows, asks nothing and closes by itself.
+xvfb_start || fail "Xvfb did not start"
+CORVANE_CHAIN_WAIT=3 QT_QPA_PLATFORM=xcb "$build/corvane-setup" /SILENT /COMPONENTS=blockchain "/LOG=$work/setup.log" \
+  >"$work/setup.out" 2>&1 &
+pid=$!
+timeout 30 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" >/dev/null || failx "/SILENT showed no window"
+wait "$pid"
+rc=$?
+[ "$rc" = 0 ] || failx "/SILENT exited $rc"
+grep -qxF "install blockchain is checked" "$work/setup.log" || failx "/SILENT did not install the blockchain"
+xvfb_stop
+unset DISPLAY
+
+# The uninstall while the wallet is in use changes nothing.
+before=$(only_files)
+sleep 600 <"$appdir/corvane-qt.exe" &
+holder=$!
+"$appdir/corvane-setup.exe" /UNINSTALL /VERYSILENT "/LOG=$work/setup.log" >"$work/setup.out" 2>&1
+rc=$?
+[ "$rc" = 7 ] || failx "the uninstall with the wallet in use exited $rc"
+grep -qF "The Corvane wallet is running" "$work/setup.log" || failx "the uninstall did not say the wallet runs"
+[ "$(only_files)" = "$before" ] && [ -f "$desktop_link" ] && [ -f "$entry" ] || failx "the refused uninstall changed something"
+kill "$holder"
+wait "$holder" 2>/dev/null
+holder=""
+
+# The quiet uninstall: what the install made goes, the user's keys and the blockchain stay.
+echo "the user's keys" >"$roaming/Corvane/wallet.dat"
+snapshot() { (cd "$roaming" && find Corvane cvnchain.exe -type f -print0 | sort -z | xargs -0 sha256sum); }
+data=$(snapshot)
+"$appdir/corvane-setup.exe" /UNINSTALL /VERYSILENT "/LOG=$work/setup.log" >"$work/setup.out" 2>&1
+rc=$?
+[ "$rc" = 0 ] || failx "the uninstall exited $rc"
+[ ! -e "$appdir" ] || failx "the application folder is left: $(only_files)"
+[ ! -e "$desktop_link" ] && [ ! -e "$menu" ] || failx "a shortcut or the start-menu folder is left"
+[ ! -e "$entry" ] || failx "the entry is left"
+[ "$(snapshot)" = "$data" ] || failx "the wallet's data folder or the blockchain changed"
+grep -qxF "Corvane Setup: Corvane was removed from your computer." "$work/setup.log" || failx "the log does not say it is done"
+echo "PASS: unattended install and uninstall ($url via nginx on port $port)"

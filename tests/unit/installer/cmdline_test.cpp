@@ -1,0 +1,118 @@
+// The installer's command line: what each switch sets, what a bad one says, and its exit codes.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "framework/Sysutils.h"
+#include "installer/Cvnsetupcmdline.h"
+#include "installer/Cvnsetuprun.h"
+#include "netcomp/Psock.h"
+
+namespace {
+
+struct SwitchCase {
+  std::vector<std::string> args;
+  TSetupMode mode;
+  bool uninstall, help, program, blockchain;
+  std::string logFile;
+};
+
+TEST(CommandLine, SwitchesSetTheirOptionsWithoutRegardToCase) {
+  const SwitchCase cases[] = {
+      {{}, TSetupMode::Normal, false, false, true, false, ""},
+      {{"/SILENT"}, TSetupMode::Silent, false, false, true, false, ""},
+      {{"/verysilent"}, TSetupMode::VerySilent, false, false, true, false, ""},
+      {{"/VerySilent", "/SILENT"}, TSetupMode::VerySilent, false, false, true, false, ""},
+      {{"-silent", "/COMPONENTS=blockchain"}, TSetupMode::Silent, false, false, false, true, ""},
+      {{"/VERYSILENT", "/components=Program, BLOCKCHAIN", "/LOG=C:\\setup log.txt"},
+       TSetupMode::VerySilent,
+       false,
+       false,
+       true,
+       true,
+       "C:\\setup log.txt"},
+      {{"/LOG=out.txt"}, TSetupMode::Normal, false, false, true, false, "out.txt"},
+      {{"/?"}, TSetupMode::Normal, false, true, true, false, ""},
+      {{"/help", "/VERYSILENT"}, TSetupMode::VerySilent, false, true, true, false, ""},
+      {{"/Uninstall", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/norestart"},
+       TSetupMode::VerySilent,
+       true,
+       false,
+       true,
+       false,
+       ""},
+  };
+  for (const SwitchCase& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args)
+      line += arg + " ";
+    SCOPED_TRACE(line);
+    const TSetupOptions o = ParseCommandLine(c.args);
+    EXPECT_EQ(o.Mode, c.mode);
+    EXPECT_EQ(o.Uninstall, c.uninstall);
+    EXPECT_EQ(o.Help, c.help);
+    EXPECT_EQ(o.Program, c.program);
+    EXPECT_EQ(o.Blockchain, c.blockchain);
+    EXPECT_EQ(o.LogFile, c.logFile);
+  }
+}
+
+TEST(CommandLine, BadSwitchesSayWhatIsWrongAndEndWithExitCode2) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"/FOO"}, "unknown switch \"/FOO\"; /? lists the switches"},
+      {{"SILENT"}, "unknown argument \"SILENT\"; /? lists the switches"},
+      {{"/"}, "unknown argument \"/\"; /? lists the switches"},
+      {{"/SILENT=yes"}, "the switch /SILENT takes no value; /? lists the switches"},
+      {{"/VERYSILENT", "/COMPONENTS=program,wallet"},
+       "unknown component \"wallet\" in /COMPONENTS=program,wallet (program, blockchain); /? "
+       "lists the switches"},
+      {{"/VERYSILENT", "/COMPONENTS=program,"},
+       "unknown component \"\" in /COMPONENTS=program, (program, blockchain); /? lists the "
+       "switches"},
+      {{"/VERYSILENT", "/COMPONENTS="},
+       "/COMPONENTS needs a list: /COMPONENTS=program,blockchain; /? lists the switches"},
+      {{"/LOG"}, "/LOG needs a file: /LOG=FILE; /? lists the switches"},
+      {{"/COMPONENTS=program"},
+       "/COMPONENTS goes with /SILENT or /VERYSILENT; /? lists the switches"},
+      {{"/UNINSTALL", "/SILENT", "/COMPONENTS=program"},
+       "/COMPONENTS does not go with /UNINSTALL; /? lists the switches"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args.back());
+    try {
+      ParseCommandLine(args);
+      ADD_FAILURE() << "accepted";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message, message);
+    }
+    // Refused before anything starts: no view is ever asked for.
+    EXPECT_EQ(RunSetup(args,
+                       []() -> std::unique_ptr<TInstallerView> {
+                         throw std::logic_error("a view was made");
+                       }),
+              ExitBadCommandLine);
+  }
+}
+
+TEST(CommandLine, AnExceptionEndingAPressNamesItsExitCode) {
+  EXPECT_EQ(ExitCodeOf(EAbort()), ExitCancelled);
+  EXPECT_EQ(ExitCodeOf(EFCreateError("Cannot create file C:\\Corvane\\cvnloader.exe")),
+            ExitWriteFailed);
+  EXPECT_EQ(ExitCodeOf(EWriteError("Cannot write file x")), ExitWriteFailed);
+  EXPECT_EQ(ExitCodeOf(ESockError("Null Remote Address")), ExitDownloadFailed);
+  EXPECT_EQ(ExitCodeOf(Exception("Too many redirects")), ExitDownloadFailed);
+  EXPECT_EQ(ExitCodeOf(std::bad_alloc()), ExitOtherError);
+}
+
+TEST(CommandLine, TheFirstFailureOfARunIsItsOutcome) {
+  ResetSetupOutcome();
+  EXPECT_EQ(SetupOutcome(), ExitOk);
+  NoteSetupFailure(ExitVerifyFailed);
+  NoteSetupFailure(ExitDownloadFailed);
+  EXPECT_EQ(SetupOutcome(), ExitVerifyFailed);
+  ResetSetupOutcome();
+}
+
+} // namespace
