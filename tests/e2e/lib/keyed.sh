@@ -32,7 +32,8 @@ keyed_same_release() { # RELEASE-FOLDER WHAT
   cmp -s "$1/cvnloader.exe" "$appdir/cvnloader.exe" || failx "$2: the launcher differs"
   cmp -s "$1/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "$2: the wallet differs"
   cmp -s "$1/version.txt" "$roaming/Corvane/version.txt" || failx "$2: the version file differs"
-  [ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe cvnloader.exe " ] ||
+  # Beside the programs, the uninstaller a press leaves once it has ended.
+  [ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] ||
     failx "$2: stray files: $(ls -A "$appdir")"
 }
 
@@ -45,8 +46,8 @@ keyed_install() { # RELEASE-FOLDER WHAT OUT
   actual=$(keyed_log_since_list)
   [ "$actual" = "$expected" ] || failx "$2: log differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
-  keyed_same_release "$1" "$2"
   app_close || failx "$2: closing the window did not end the program cleanly"
+  keyed_same_release "$1" "$2"
 }
 
 keyed_refused() { # RELEASE-FOLDER WHAT OUT REASON-LINE (empty: none)
@@ -61,8 +62,8 @@ could not verify the file list - nothing was installed"
   actual=$(keyed_log_since_list)
   [ "$actual" = "$expected" ] || failx "$2: log differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
-  keyed_same_release "$work/release2" "$2"
   app_close || failx "$2: closing the window did not end the program cleanly"
+  keyed_same_release "$work/release2" "$2"
 }
 
 keyed_scenario() {
@@ -104,11 +105,11 @@ keyed_scenario() {
   actual=$(keyed_log_since_list)
   [ "$actual" = "$expected" ] || failx "release 2 again: log differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
-  keyed_same_release "$work/release2" "release 2 again"
   local fetched
   fetched=$(tail -n +$((before + 1)) "$NGINX_DIR/access.log" | grep -o '"GET [^ ]*' | sed 's/.*\///' | tr '\n' ' ')
   [ "$fetched" = "SHA256SUMS SHA256SUMS.sig cvnchain.exe " ] || failx "release 2 again fetched: $fetched"
   cmp -s "$work/release2/cvnchain.exe" "$roaming/cvnchain.exe" || failx "the archive differs"
   [ -e "$RAN" ] || failx "the signed archive did not run"
   app_close || failx "closing the window did not end the program cleanly"
+  keyed_same_release "$work/release2" "release 2 again"
 }
