@@ -163,13 +163,14 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
 }
 
-void TFileStream::WriteBehind() {
-  if (file_ && !writer_) writer_ = std::make_unique<platform::BackgroundWriter>(file_);
+void TFileStream::WriteBehind(bool hash) {
+  if (file_ && !writer_) writer_ = std::make_unique<platform::BackgroundWriter>(file_, hash);
 }
 
 void TFileStream::EndWriteBehind() {
   if (!writer_) return;
   if (!writer_->Finish()) writeBehindFailed_ = true;
+  sha256_ = writer_->Sha256();
   writer_.reset();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,7 +126,11 @@ public:
   // the caller goes on, for a file that is closed with toDisk at its end: that close then has
   // little left to wait for. A failure shows as a short write some blocks later, or at the close.
   // A read or seek first lets the thread write out all it was given, and ends the writing behind.
-  void WriteBehind();
+  // With hash, that thread also computes the SHA-256 of the whole file, from its first byte.
+  void WriteBehind(bool hash = false);
+  // Once the writing behind with hash has ended (Close, a read or seek): the file's SHA-256 as 64
+  // lower-case hex digits, or nothing when any of it failed.
+  const std::optional<std::string>& Sha256() const { return sha256_; }
 
 private:
   void EndWriteBehind();
@@ -134,6 +139,7 @@ private:
   std::FILE* file_ = nullptr;
   std::unique_ptr<platform::BackgroundWriter> writer_;
   bool writeBehindFailed_ = false;
+  std::optional<std::string> sha256_;
 };
 
 class TMemoryStream : public TStream {

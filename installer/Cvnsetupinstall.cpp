@@ -1,35 +1,27 @@
 // TForm1's install steps, the download handlers and the shortcut maker.
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <system_error>
 
 #include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetupmain.h"
 #include "platform/crypto.h"
+#include "platform/msgloop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 
 namespace {
 
-// "HASH  NAME" or "HASH *NAME" lines, as sha256sum writes them.
-std::map<std::string, std::string> ParseSums(const std::string& list) {
-  std::map<std::string, std::string> sums;
-  size_t at = 0;
-  while (at < list.size()) {
-    size_t end = list.find('\n', at);
-    if (end == std::string::npos) end = list.size();
-    std::string line = list.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() < 67 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) continue;
-    std::string hash = LowerCase(line.substr(0, 64));
-    if (hash.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
-    sums[line.substr(66)] = hash;
-  }
-  return sums;
+int64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
+  return ec ? -1 : static_cast<int64_t>(size);
 }
 
 void ReplaceText(std::string& text, const std::string& from, const std::string& to) {
@@ -164,6 +156,25 @@ void TForm1::DownloadBlockchain() {
 // replaces dest only once it is whole (and, with a key, matches the list). Everything the user
 // sees names dest.
 void TForm1::GetInto(const std::string& url, const std::string& dest, bool program) {
+  const std::string name = url.substr(url.rfind('/') + 1);
+  const TListedFile* listed = nullptr;
+  if (!PublisherKey.empty()) {
+    listed = fileList_.Find(name);
+    if (!listed) {
+      NoteSetupFailure(ExitVerifyFailed);
+      Log("could not verify " + name + " - the download was discarded");
+      DownloadOk = false;
+      return;
+    }
+    if (IsUpToDate(dest, *listed)) {
+      Log(name + " is up to date");
+      DownloadOk = true;
+      return;
+    }
+  }
+  // The size the list gives is enforced on every try, and the hash made while the part is written.
+  NMHTTP1->ExpectedSize = listed ? listed->Size : -1;
+  NMHTTP1->HashBody = listed != nullptr;
   TDownloads::TResult result;
   for (int attempt = 0;; ++attempt) {
     try {
@@ -181,9 +192,7 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     NMHTTP1->Body = dest;
     if (closing_) throw EAbort();
     if (result != TDownloads::TResult::Complete) return;
-    if (PublisherKey.empty() ||
-        MatchesFileList(url.substr(url.rfind('/') + 1), TDownloads::PartOf(dest)))
-      break;
+    if (!listed || MatchesFileList(name, *listed, dest)) break;
     const bool reused = downloads_->Reused();
     downloads_->Discard(dest);
     DownloadOk = false;
@@ -200,6 +209,8 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
 
 bool TForm1::FetchText(const std::string& url, std::string& text) {
   DownloadOk = false;
+  NMHTTP1->ExpectedSize = -1;
+  NMHTTP1->HashBody = false;
   // The text is kept in memory: a reply far beyond any list is cut off and refused.
   constexpr int64_t kMaxText = 1 << 20;
   try {
@@ -211,28 +222,56 @@ bool TForm1::FetchText(const std::string& url, std::string& text) {
 }
 
 bool TForm1::FetchFileList() {
-  fileSums_.clear();
   const std::string url = DownloadUrl + "SHA256SUMS";
   Log("getting signed file list " + url);
   std::string list, signature;
-  if (FetchText(url, list) && FetchText(url + ".sig", signature) &&
-      platform::VerifyP256Signature(PublisherKey, list, signature))
-    fileSums_ = ParseSums(list);
+  const bool fetched = FetchText(url, list) && FetchText(url + ".sig", signature);
   DownloadOk = false;
-  if (fileSums_.empty()) {
+  const std::string keptAt = KeptSerialFile();
+  const int64_t lowest = std::max(LowestListSerial, ReadKeptSerial(keptAt));
+  TSignedList::TVerdict verdict = TSignedList::slUnverified;
+  if (fetched)
+    verdict = fileList_.Check(list, signature, PublisherKey,
+                              static_cast<int64_t>(std::time(nullptr)), lowest);
+  if (verdict == TSignedList::slOlder) Log("the file list is older than the installed release");
+  if (verdict == TSignedList::slExpired) Log("the file list has expired");
+  if (verdict != TSignedList::slAccepted) {
     NoteSetupFailure(ExitVerifyFailed);
     Log("could not verify the file list - nothing was installed");
     view_->ShowMessageBox("could not verify the list of downloads", "Verification failure");
     return false;
   }
+  // A record that cannot be written refuses nothing: the build's own serial still bounds the next
+  // run.
+  if (fileList_.Serial > lowest) KeepSerial(keptAt, fileList_.Serial);
   Log("file list verified");
   return true;
 }
 
-bool TForm1::MatchesFileList(const std::string& name, const std::string& file) {
-  auto listed = fileSums_.find(name);
-  auto hash = platform::FileSha256(file);
-  if (listed != fileSums_.end() && hash && *hash == listed->second) return true;
+std::string TForm1::KeptSerialFile() const {
+  // A folder no download goes into: nothing the server sends can lower the record.
+  return DataPath + "\\" + IniPath + " Setup\\list-serial.txt";
+}
+
+bool TForm1::IsUpToDate(const std::string& dest, const TListedFile& listed) {
+  if (FileSize(dest) != listed.Size ||
+      !std::filesystem::is_regular_file(platform::FilePath(dest)))
+    return false;
+  // Hashed beside the window, which stays live for a big file.
+  auto hash = std::async(std::launch::async, [dest] { return platform::FileSha256(dest); });
+  while (hash.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+    platform::ProcessMessages();
+  const auto digest = hash.get();
+  if (closing_) throw EAbort();
+  return digest && *digest == listed.Sha256;
+}
+
+bool TForm1::MatchesFileList(const std::string& name, const TListedFile& listed,
+                             const std::string& dest) {
+  // The hash the download made on the way; a part an earlier press left whole is read once.
+  std::string hash = NMHTTP1->BodySha256;
+  if (downloads_->Reused()) hash = platform::FileSha256(TDownloads::PartOf(dest)).value_or("");
+  if (hash == listed.Sha256) return true;
   NoteSetupFailure(ExitVerifyFailed);
   Log("could not verify " + name + " - the download was discarded");
   return false;

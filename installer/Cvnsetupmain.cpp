@@ -11,6 +11,7 @@ std::string DownloadUrl = CORVANE_DOWNLOAD_URL;
 std::string WalletExe = "corvane-qt.exe";
 std::string AppDir = "C:\\" + IniPath + "\\";
 std::string PublisherKey = kPublisherKeyPem;
+int64_t LowestListSerial = CORVANE_LOWEST_SERIAL;
 
 std::string DataPath;
 std::string FoundText;

@@ -8,6 +8,7 @@
 
 #include "framework/Forms.h"
 #include "installer/Download.h"
+#include "installer/SignedList.h"
 #include "installer/view.h"
 #include "netcomp/NMHttp.h"
 
@@ -17,9 +18,12 @@ extern std::string IniPath;
 extern std::string DownloadUrl; // always ends with "/"
 extern std::string WalletExe;
 extern std::string AppDir; // "C:\" + IniPath + "\"
-// The publisher's ECDSA P-256 public key (PEM), built in. Empty: downloads are not verified and
-// the installer asks for nothing beyond its four files.
+// The publisher's ECDSA P-256 public keys (PEM, one or more), built in: a list signed by any of
+// them is accepted. Empty: downloads are not verified and the installer asks for nothing beyond
+// its four files.
 extern std::string PublisherKey;
+// The lowest serial a signed list may carry, that of the release the build ships.
+extern int64_t LowestListSerial;
 
 // Names derived from the settings, rebuilt on each use. The separators differ on purpose:
 // local paths on AppDir and the archive use backslashes, VersionFile forward slashes, and
@@ -87,13 +91,20 @@ private:
 
   void CreateNMHTTP1();
   // Downloads url into a part file beside dest, which replaces dest only when it is whole (a
-  // program only when it is one, and with a publisher key only when it matches the signed list).
+  // program only when it is one, and with a publisher key only when it has the listed size and
+  // hash; a file the list does not name is not asked for, and one installed as listed is not
+  // fetched again).
   void GetInto(const std::string& url, const std::string& dest, bool program = false);
   // With a publisher key: fetches the list of downloads and its signature and checks them.
   bool FetchFileList();
   bool FetchText(const std::string& url, std::string& text);
-  bool MatchesFileList(const std::string& name, const std::string& file);
-  std::map<std::string, std::string> fileSums_; // file name -> SHA-256 (hex)
+  // Where the serial of the newest list accepted is kept.
+  std::string KeptSerialFile() const;
+  // Whether dest already holds the listed file.
+  bool IsUpToDate(const std::string& dest, const TListedFile& listed);
+  // Whether the part of dest that arrived whole has the listed hash; logs the refusal.
+  bool MatchesFileList(const std::string& name, const TListedFile& listed, const std::string& dest);
+  TSignedList fileList_;
   // A close during an install aborts the running download.
   void WindowClosing();
   bool installing_ = false;

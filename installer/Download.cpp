@@ -202,7 +202,9 @@ TDownloads::TResult TDownloads::Fetch(const std::string& url, const std::string&
     std::string validator;
     int64_t have = FileSize(part);
     const int64_t total = ReadTotal(part, validator);
-    if (have > 0 && (have > total || validator.size() > TNMHTTP::MaxKeptBytes)) {
+    // A part of another size than the one expected belongs to another release.
+    if (have > 0 && (have > total || validator.size() > TNMHTTP::MaxKeptBytes ||
+                     (http_.ExpectedSize >= 0 && total != http_.ExpectedSize))) {
       Discard(dest);
       have = 0;
     }

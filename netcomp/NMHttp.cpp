@@ -242,6 +242,9 @@ void TNMHTTP::ReadResponseHeader() {
     HasLength = false;
     BytesTotal = 0;
   }
+  if (ExpectedSize >= 0 && HasLength && (StatusRead == 200 || StatusRead == 206) &&
+      BytesTotal != ExpectedSize - (StatusRead == 206 ? ResumeFrom : 0))
+    HeaderValid = false;
 }
 
 bool TNMHTTP::ReadBody() {
@@ -258,8 +261,16 @@ bool TNMHTTP::ReadBody() {
   } else if (InputFileMode) {
     file = std::make_unique<TFileStream>(Body, fmCreate);
   }
-  if (file && WriteBodyBehind) file->WriteBehind();
+  BodySha256.clear();
+  if (file && (WriteBodyBehind || HashBody)) file->WriteBehind(HashBody);
+  int64_t room = ExpectedSize < 0 ? INT64_MAX : ExpectedSize - (Resumed ? ResumeFrom : 0);
+  bool tooLong = false;
   auto put = [&](const char* data, size_t n) {
+    if (static_cast<int64_t>(n) > room) {
+      tooLong = true;
+      n = static_cast<size_t>(std::max<int64_t>(room, 0));
+    }
+    room -= static_cast<int64_t>(n);
     if (n == 0) return;
     if (BodySink)
       BodySink(data, n);
@@ -302,7 +313,7 @@ bool TNMHTTP::ReadBody() {
           return static_cast<int>(take);
         },
         [&] {
-          if (framingError) return false;
+          if (framingError || tooLong) return false;
           if (Chunked) return !chunks.Done();
           return !counted || BytesRecvd < BytesTotal;
         });
@@ -313,11 +324,15 @@ bool TNMHTTP::ReadBody() {
   TimerOff();
   if (file) file->Close();
   if (!InputFileMode && !BodySink) Body = std::move(text);
+  if (file && HashBody && file->Sha256()) BodySha256 = *file->Sha256();
   if (Canceled) {
     Canceled = false;
     throw EAbortError(InputFileMode ? "Socket send aborted" : "Socket capture aborted");
   }
-  if (framingError) return false;
+  if (framingError || tooLong) {
+    BodySha256.clear();
+    return false;
+  }
   if (Chunked) return chunks.Done();
   return !counted || BytesRecvd == BytesTotal;
 }
@@ -361,6 +376,7 @@ bool TNMHTTP::ContinuesFile() {
 
 void TNMHTTP::ExecuteRequest() {
   Resumed = false;
+  BodySha256.clear();
   CapturedStatus = 0;
   CallOrigin.clear();
   for (int pass = 1;; ++pass) {

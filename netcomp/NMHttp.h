@@ -101,6 +101,15 @@ public:
   // The body file is written and put on the disk by a thread of its own while it arrives, for a
   // caller that makes the whole file durable when it is complete.
   bool WriteBodyBehind = false;
+  // 0 or more: the size the whole resource must have. A 200 or 206 whose Content-Length says
+  // otherwise is a failure before its body, and no body is stored past that size: a longer one is
+  // cut there and fails. -1 leaves the length to the reply.
+  int64_t ExpectedSize = -1;
+  // The body file's SHA-256 is computed while it is written (from its first byte, also when the
+  // body is appended), on the thread that writes it; BodySha256 holds it after the call, empty when
+  // no body went into the file whole.
+  bool HashBody = false;
+  std::string BodySha256;
   // Whether the last pass appended its body to the file.
   bool Resumed = false;
   // Status of the last pass whose body went into the file in this call; 0 while none did (nor

@@ -24,7 +24,38 @@ struct FileCloser {
   void operator()(FILE* f) const { std::fclose(f); }
 };
 
+std::string Hex(const unsigned char* digest, unsigned int length) {
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += hex[digest[i] >> 4];
+    text += hex[digest[i] & 15];
+  }
+  return text;
+}
+
 } // namespace
+
+struct Sha256Stream::State {
+  MdCtx ctx{EVP_MD_CTX_new()};
+  bool ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) == 1;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {}
+Sha256Stream::~Sha256Stream() = default;
+
+void Sha256Stream::Update(const void* data, size_t size) {
+  if (state_->ok && size > 0) state_->ok = EVP_DigestUpdate(state_->ctx.get(), data, size) == 1;
+}
+
+std::optional<std::string> Sha256Stream::Finish() {
+  if (!state_->ok) return std::nullopt;
+  state_->ok = false;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(state_->ctx.get(), digest, &length) != 1) return std::nullopt;
+  return Hex(digest, length);
+}
 
 std::optional<std::string> FileSha256(const std::string& path) {
   std::unique_ptr<FILE, FileCloser> file(std::fopen(NativePath(path).c_str(), "rb"));
@@ -39,13 +70,7 @@ std::optional<std::string> FileSha256(const std::string& path) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1) return std::nullopt;
-  static const char hex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += hex[digest[i] >> 4];
-    text += hex[digest[i] & 15];
-  }
-  return text;
+  return Hex(digest, length);
 }
 
 bool VerifyP256Signature(const std::string& publicKeyPem, const std::string& data,

@@ -98,7 +98,48 @@ template <typename Read> std::optional<std::string> Sha256(Read read) {
   return digest;
 }
 
+std::string Hex(const std::string& digest) {
+  static const char hex[] = "0123456789abcdef";
+  std::string text;
+  for (unsigned char b : digest) {
+    text += hex[b >> 4];
+    text += hex[b & 15];
+  }
+  return text;
+}
+
 } // namespace
+
+struct Sha256Stream::State {
+  Algorithm sha{BCRYPT_SHA256_ALGORITHM};
+  Hash hash;
+  bool ok = false;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) {
+  state_->ok = state_->sha.handle && Ok(BCryptCreateHash(state_->sha.handle, &state_->hash.handle,
+                                                         nullptr, 0, nullptr, 0, 0));
+}
+Sha256Stream::~Sha256Stream() = default;
+
+void Sha256Stream::Update(const void* data, size_t size) {
+  auto* at = static_cast<PUCHAR>(const_cast<void*>(data));
+  // BCryptHashData takes at most 4 GiB a call.
+  while (state_->ok && size > 0) {
+    const ULONG n = static_cast<ULONG>(std::min<size_t>(size, 1u << 30));
+    state_->ok = Ok(BCryptHashData(state_->hash.handle, at, n, 0));
+    at += n;
+    size -= n;
+  }
+}
+
+std::optional<std::string> Sha256Stream::Finish() {
+  if (!state_->ok) return std::nullopt;
+  state_->ok = false;
+  std::string digest(32, '\0');
+  if (!Ok(BCryptFinishHash(state_->hash.handle, Bytes(digest), 32, 0))) return std::nullopt;
+  return Hex(digest);
+}
 
 std::optional<std::string> FileSha256(const std::string& path) {
   std::unique_ptr<FILE, FileCloser> file(OpenFile(path, "rb"));
@@ -108,13 +149,7 @@ std::optional<std::string> FileSha256(const std::string& path) {
     return std::ferror(file.get()) ? -1 : static_cast<long>(n);
   });
   if (!digest) return std::nullopt;
-  static const char hex[] = "0123456789abcdef";
-  std::string text;
-  for (unsigned char b : *digest) {
-    text += hex[b >> 4];
-    text += hex[b & 15];
-  }
-  return text;
+  return Hex(*digest);
 }
 
 bool VerifyP256Signature(const std::string& publicKeyPem, const std::string& data,

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/crypto.h"
+
 namespace platform {
 
 namespace {
@@ -13,8 +15,11 @@ constexpr size_t ChunksAhead = 64;
 constexpr size_t FlushEvery = 8 << 20;
 } // namespace
 
-BackgroundWriter::BackgroundWriter(std::FILE* file) : file_(file), thread_([this] { Run(); }) {
+BackgroundWriter::BackgroundWriter(std::FILE* file, bool hash)
+    : file_(file), prefix_(hash ? TellFile(file) : 0),
+      hash_(hash ? std::make_unique<Sha256Stream>() : nullptr) {
   filling_.reserve(ChunkSize);
+  thread_ = std::thread([this] { Run(); });
 }
 
 BackgroundWriter::~BackgroundWriter() {
@@ -61,17 +66,35 @@ bool BackgroundWriter::Finish() {
   return !failed_;
 }
 
+bool BackgroundWriter::HashPrefix() {
+  if (prefix_ < 0 || SeekFile(file_, 0, SEEK_SET) != 0) return false;
+  std::vector<char> buffer(ChunkSize);
+  for (int64_t left = prefix_; left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, ChunkSize));
+    if (std::fread(buffer.data(), 1, n, file_) != n) return false;
+    hash_->Update(buffer.data(), n);
+    left -= static_cast<int64_t>(n);
+  }
+  // Writing goes on where the reading stopped; the seek is what lets a stream switch over.
+  return SeekFile(file_, prefix_, SEEK_SET) == 0;
+}
+
 void BackgroundWriter::Run() {
+  if (hash_ && prefix_ != 0 && !HashPrefix()) failed_ = true;
   size_t unflushed = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return !ready_.empty() || stopping_; });
-    if (ready_.empty()) return;
+    if (ready_.empty()) {
+      if (hash_ && !failed_) digest_ = hash_->Finish();
+      return;
+    }
     std::vector<char> chunk = std::move(ready_.front());
     ready_.pop_front();
     lock.unlock();
     // After a failure nothing more is written: the file stays a prefix of what was handed over.
     bool ok = !failed_ && std::fwrite(chunk.data(), 1, chunk.size(), file_) == chunk.size();
+    if (ok && hash_) hash_->Update(chunk.data(), chunk.size());
     unflushed += chunk.size();
     // A failure seen here may not be reported again to the one who syncs the file last.
     if (ok && unflushed >= FlushEvery) {

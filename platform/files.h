@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace platform {
+
+class Sha256Stream;
 
 // fseek/ftell with 64-bit offsets (long is 32 bits on Windows). Seek returns 0 on success.
 int SeekFile(std::FILE* file, int64_t offset, int whence);
@@ -29,9 +33,13 @@ bool FlushFileData(std::FILE* file);
 // is a few MiB behind, so memory stays flat however big the file. The flush that makes the whole
 // file durable at its end then finds little left to do instead of stalling for a second or more
 // a GiB. What reaches the file is always a prefix of what was handed over.
+//
+// With hash, the thread also computes the SHA-256 of the whole file as it writes it: the bytes the
+// file holds before its current position are read once, first, and then all that is handed over.
+// Nothing needs reading again once the last block is written.
 class BackgroundWriter {
 public:
-  explicit BackgroundWriter(std::FILE* file);
+  explicit BackgroundWriter(std::FILE* file, bool hash = false);
   ~BackgroundWriter();
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -41,12 +49,20 @@ public:
   // Writes out all that was handed over and stops the thread; false when any write or flush
   // failed.
   bool Finish();
+  // After Finish, with hash: the SHA-256 of the file (64 lower-case hex digits); nothing when
+  // not hashing, or when a read, write or the hash failed.
+  const std::optional<std::string>& Sha256() const { return digest_; }
 
 private:
   void Hand();
   void Run();
 
+  bool HashPrefix();
+
   std::FILE* file_;
+  int64_t prefix_ = 0;
+  std::unique_ptr<Sha256Stream> hash_;
+  std::optional<std::string> digest_;
   std::vector<char> filling_;
   std::mutex mutex_;
   std::condition_variable wake_, space_;

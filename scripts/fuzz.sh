@@ -23,8 +23,8 @@ flags=(-std=c++20 -g -O1 -I. -fsanitize=fuzzer-no-link,address,undefined -fno-sa
 # The parsing units and what they stand on, without sockets or windows.
 units=(netcomp/NMHttpParse.cpp netcomp/PsockText.cpp netcomp/NMURL.cpp netcomp/NMUUE.cpp
        framework/Classes.cpp framework/Sysutils.cpp platform/paths_posix.cpp platform/files.cpp
-       platform/files_posix.cpp
-       platform/base_posix.cpp)
+       platform/files_posix.cpp platform/crypto_posix.cpp
+       platform/base_posix.cpp installer/SignedList.cpp)
 objs=()
 for src in "${units[@]}"; do
   obj=$out/obj/$(echo "$src" | tr / _).o
@@ -37,7 +37,7 @@ done
 passed=0 failed=0
 for src in "${targets[@]}"; do
   name=$(basename "$src" .cpp)
-  if ! "$CXX" "${flags[@]}" -fsanitize=fuzzer "$src" "${objs[@]}" -o "$out/$name"; then
+  if ! "$CXX" "${flags[@]}" -fsanitize=fuzzer "$src" "${objs[@]}" -lcrypto -o "$out/$name"; then
     echo "fuzz: $name does not build"
     failed=$((failed + 1))
     continue

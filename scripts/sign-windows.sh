@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Signs the Windows executables with Authenticode (osslsigncode), in place.
-#   scripts/sign-windows.sh [EXE...]    default: build-windows/bin/corvane-setup.exe and httpget.exe
+#   scripts/sign-windows.sh [--unverified] [EXE...]
+#                                       default: build-windows/bin/corvane-setup.exe and httpget.exe
+# An installer built without a publisher key (CORVANE_PUBLIC_KEY) installs whatever the network
+# sends: it is refused unless --unverified says that is meant.
 # The publisher's certificate and key come from the environment:
 #   CORVANE_SIGN_PKCS12      a .pfx/.p12 file holding both, or
 #   CORVANE_SIGN_CERT        the certificate (and its chain), PEM or DER, with
@@ -12,6 +15,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 die() { echo "sign-windows.sh: $*" >&2; exit 1; }
 command -v osslsigncode >/dev/null || die "osslsigncode is missing (scripts/deps.sh installs it)"
+unverified=
+if [ "${1:-}" = --unverified ]; then
+  unverified=1
+  shift
+fi
 
 if [ -n "${CORVANE_SIGN_PKCS12:-}" ]; then
   [ -r "$CORVANE_SIGN_PKCS12" ] || die "cannot read $CORVANE_SIGN_PKCS12"
@@ -36,6 +44,13 @@ files=("$@")
 [ ${#files[@]} -gt 0 ] || files=(build-windows/bin/corvane-setup.exe build-windows/bin/httpget.exe)
 for exe in "${files[@]}"; do
   [ -f "$exe" ] || die "no $exe (scripts/build-windows.sh builds it)"
+  # The installer's build writes whether it carries a key into the executable.
+  if [ -z "$unverified" ]; then
+    if grep -qaF CORVANE_SETUP_KEYS=none "$exe" ||
+      { [[ $(basename "$exe") == corvane-setup* ]] && ! grep -qaF CORVANE_SETUP_KEYS=built-in "$exe"; }; then
+      die "$exe was built without a publisher key and would install anything the network sends (build with CORVANE_PUBLIC_KEY, or sign with --unverified)"
+    fi
+  fi
   # A file signed before gets the new signature in place of the old one.
   osslsigncode sign "${creds[@]}" -h sha256 -n "Corvane Setup" -in "$exe" -out "$tmp/signed" \
     >"$tmp/log" 2>&1 || { cat "$tmp/log" >&2; die "signing $exe failed"; }

@@ -16,11 +16,15 @@ wineserver=/usr/lib/wine/wineserver
 
 # Beside the installer it ships, the build makes one with a throwaway publisher key, whose
 # end-to-end test serves downloads signed with the private half.
+# It holds two keys: the keyed window's test signs one release with each.
 mkdir -p "$build"
-[ -s "$build/test-key.pem" ] || openssl ecparam -genkey -noout -name prime256v1 -out "$build/test-key.pem"
-openssl ec -in "$build/test-key.pem" -pubout -out "$build/test-key.pub.pem" 2>/dev/null
+for k in test-key test-key-2; do
+  [ -s "$build/$k.pem" ] || openssl ecparam -genkey -noout -name prime256v1 -out "$build/$k.pem"
+  openssl ec -in "$build/$k.pem" -pubout 2>/dev/null
+done >"$build/test-key.pub.pem"
 scripts/build-windows.sh -DCORVANE_BUILD_TESTS=ON -DCORVANE_TEST_PUBLIC_KEY="$root/$build/test-key.pub.pem" \
-  -DCORVANE_SIGNING_KEY="$root/$build/test-key.pem" "$@" >/dev/null
+  -DCORVANE_SIGNING_KEY="$root/$build/test-key.pem" -DCORVANE_SECOND_SIGNING_KEY="$root/$build/test-key-2.pem" \
+  "$@" >/dev/null
 cmake --build "$build" -j "$jobs"
 
 # One prefix of our own per run; its Wine processes end with the run.

@@ -43,18 +43,22 @@ ctest_stage() {
   return "$rc"
 }
 
-# The sanitizer build has a publisher key built in, so that its end-to-end run installs verified
-# downloads; the plain build verifies nothing, as a build without a key.
+# The sanitizer build has two publisher keys built in, so that its end-to-end runs install
+# verified downloads signed by either; the plain build verifies nothing, as a build without a key.
 asan_stage() {
   mkdir -p build-asan
-  [ -s build-asan/test-key.pem ] || openssl ecparam -genkey -noout -name prime256v1 -out build-asan/test-key.pem
-  openssl ec -in build-asan/test-key.pem -pubout -out build-asan/test-key.pub.pem 2>/dev/null
+  local k
+  for k in test-key test-key-2; do
+    [ -s build-asan/$k.pem ] || openssl ecparam -genkey -noout -name prime256v1 -out build-asan/$k.pem
+    openssl ec -in build-asan/$k.pem -pubout 2>/dev/null
+  done >build-asan/test-key.pub.pem
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
     LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest_stage asan build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_WERROR=ON \
     -DCORVANE_PUBLIC_KEY="$root/build-asan/test-key.pub.pem" \
-    -DCORVANE_SIGNING_KEY="$root/build-asan/test-key.pem"
+    -DCORVANE_SIGNING_KEY="$root/build-asan/test-key.pem" \
+    -DCORVANE_SECOND_SIGNING_KEY="$root/build-asan/test-key-2.pem"
 }
 
 count_re='^[A-Za-z0-9_.-]+: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped$'

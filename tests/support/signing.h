@@ -16,7 +16,7 @@ Key MakeKey(const std::string& dir, const std::string& name,
             const std::string& curve = "prime256v1");
 // The DER signature `openssl dgst -sha256 -sign` makes over data.
 std::string Sign(const Key& key, const std::string& data);
-// Runs scripts/sign-downloads.sh on folder.
-void SignFolder(const Key& key, const std::string& folder);
+// Runs scripts/sign-downloads.sh on folder, with options before the key (e.g. "--serial 5").
+void SignFolder(const Key& key, const std::string& folder, const std::string& options = "");
 
 } // namespace testsign

@@ -41,8 +41,8 @@ std::string Sign(const Key& key, const std::string& data) {
   return testenv::ReadFile(out);
 }
 
-void SignFolder(const Key& key, const std::string& folder) {
-  Run(Quoted(std::string(CORVANE_SOURCE_DIR) + "/scripts/sign-downloads.sh") + " " +
+void SignFolder(const Key& key, const std::string& folder, const std::string& options) {
+  Run(Quoted(std::string(CORVANE_SOURCE_DIR) + "/scripts/sign-downloads.sh") + " " + options + " " +
       Quoted(key.privatePath) + " " + Quoted(folder));
 }
 

@@ -67,8 +67,10 @@ cmp -s "$www/version.txt" "$roaming/Corvane/version.txt" || failx "version file 
 app_close || failx "closing the window did not end the program cleanly"
 [ "$(appdir_files)" = "corvane-qt.exe corvane-setup.exe cvnloader.exe " ] || failx "stray files: $(appdir_files)"
 
-# One byte of the wallet changed on the server, the signed list as it was: refused.
-cp "$www/corvane-qt.exe" "$work/installed-wallet"
+# One byte of the wallet changed on the server, the signed list as it was: refused. The installed
+# wallet is an older one (the listed one would be up to date and not fetched).
+echo "old wallet" >"$appdir/corvane-qt.exe"
+cp "$appdir/corvane-qt.exe" "$work/installed-wallet"
 python3 -c 'import sys; f = open(sys.argv[1], "r+b"); f.seek(1000); b = f.read(1); f.seek(1000); f.write(bytes([b[0] ^ 1]))' \
   "$www/corvane-qt.exe"
 wine_app_start "$setup" "$work/app2.out" || failx "no window"

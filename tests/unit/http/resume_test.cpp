@@ -4,6 +4,7 @@
 #include <string>
 
 #include "netcomp/NMHttp.h"
+#include "platform/crypto.h"
 #include "support/http_events.h"
 #include "support/loopback_peer.h"
 #include "support/testenv.h"
@@ -114,6 +115,69 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
       Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-3/10\r\n\r\n0123"));
   http.Get(peer.Url("/a"));
   EXPECT_EQ(events.Joined(), "failure 0");
+}
+
+// The body's hash comes from the thread that writes it, and covers the whole file: a resumed part
+// from its first byte, the prefix included.
+TEST_F(HttpResume, BodyIsHashedAsItIsWritten) {
+  http.HashBody = true;
+  const std::string big(3 << 20, 'z'); // several of the writer's blocks
+  LoopbackPeer resumed(Answer("HTTP/1.0 206 Partial Content\r\nContent-Length: 6\r\n"
+                              "Content-Range: bytes 4-9/10\r\n\r\n456789"));
+  http.Get(resumed.Url("/a"));
+  ASSERT_TRUE(http.Resumed);
+  EXPECT_EQ(http.BodySha256, platform::FileSha256(file));
+  EXPECT_EQ(http.BodySha256, "84d89877f0d4041efb6bf91a16f0248f2fd573e6af05c19f96bedb9f882f7882");
+
+  http.ResumeFrom = 0;
+  LoopbackPeer whole(Answer("HTTP/1.0 200 OK\r\n\r\n" + big));
+  http.Get(whole.Url("/a"));
+  EXPECT_EQ(testenv::ReadFile(file), big);
+  EXPECT_EQ(http.BodySha256, platform::FileSha256(file));
+  LoopbackPeer unhashed(Answer("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+  http.HashBody = false;
+  http.Get(unhashed.Url("/a"));
+  EXPECT_EQ(http.BodySha256, "");
+}
+
+// With a listed size, a reply that announces another one is refused before its body, and a body
+// without a length is not stored past it.
+TEST_F(HttpResume, ListedSizeIsEnforced) {
+  struct Case {
+    const char* why;
+    int64_t resumeFrom;
+    std::string reply;
+    std::string outcome, fileAfter;
+  } cases[] = {
+      {"exact", 0, "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabcdefghij", "success 0",
+       "abcdefghij"},
+      {"announced longer", 0, "HTTP/1.0 200 OK\r\nContent-Length: 11\r\n\r\nabcdefghijk",
+       "failure 0", "0123"},
+      {"announced shorter", 0, "HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabcdefghi", "failure 0",
+       "0123"},
+      {"no length, longer", 0, "HTTP/1.0 200 OK\r\n\r\n" + std::string(1 << 20, 'x'), "failure 0",
+       "xxxxxxxxxx"},
+      {"no length, exact", 0, "HTTP/1.0 200 OK\r\n\r\nabcdefghij", "success 0", "abcdefghij"},
+      {"rest of another size", 4,
+       "HTTP/1.0 206 Partial Content\r\nContent-Length: 7\r\n"
+       "Content-Range: bytes 4-10/11\r\n\r\n4567890",
+       "failure 0", "0123"},
+      {"rest", 4,
+       "HTTP/1.0 206 Partial Content\r\nContent-Length: 6\r\n"
+       "Content-Range: bytes 4-9/10\r\n\r\n456789",
+       "success 0", "0123456789"},
+  };
+  http.ExpectedSize = 10;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    testenv::WriteFile(file, "0123");
+    http.ResumeFrom = c.resumeFrom;
+    events.log.clear();
+    LoopbackPeer peer(Answer(c.reply));
+    http.Get(peer.Url("/a"));
+    EXPECT_EQ(events.Joined(), c.outcome);
+    EXPECT_EQ(testenv::ReadFile(file), c.fileAfter);
+  }
 }
 
 } // namespace

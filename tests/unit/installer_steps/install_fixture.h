@@ -62,6 +62,7 @@ protected:
   std::string savedUrl = DownloadUrl;
   // These steps are those of a build without a publisher key unless a test sets one.
   std::string savedKey = std::exchange(PublisherKey, "");
+  int64_t savedLowest = std::exchange(LowestListSerial, 0);
   std::unique_ptr<testsupport::LoopbackPeer> peer;
   std::unique_ptr<TForm1> form;
   size_t startupLines = 0;
@@ -85,6 +86,7 @@ protected:
     RemoveLinks();
     DownloadUrl = savedUrl;
     PublisherKey = savedKey;
+    LowestListSerial = savedLowest;
     Application->Title = savedTitle;
   }
 

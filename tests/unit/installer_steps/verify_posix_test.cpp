@@ -16,6 +16,7 @@ using testenv::ReadFile;
 using testenv::WriteFile;
 using ::testing::Contains;
 using ::testing::ElementsAreArray;
+using ::testing::Not;
 
 class VerifiedInstall : public InstallSteps {
 protected:
@@ -31,13 +32,14 @@ protected:
     std::string sums, signature;
   };
   // The list and signature the publisher's script makes for these files.
-  SignedList Sign(const std::map<std::string, std::string>& offered) {
+  SignedList Sign(const std::map<std::string, std::string>& offered,
+                  const std::string& options = "") {
     const std::string www = dir.file("www");
     std::filesystem::remove_all(www);
     std::filesystem::create_directories(www);
     for (const auto& [name, content] : offered)
       WriteFile(www + "/" + name, content);
-    testsign::SignFolder(key, www);
+    testsign::SignFolder(key, www, options);
     return {ReadFile(www + "/SHA256SUMS"), ReadFile(www + "/SHA256SUMS.sig")};
   }
 
@@ -108,7 +110,8 @@ TEST_F(VerifiedInstall, FileThatDoesNotMatchIsDiscarded) {
     SCOPED_TRACE(how);
     auto listed = files;
     auto served = ProgramFiles();
-    if (std::string(how) == "tampered")
+    const bool tampered = std::string(how) == "tampered";
+    if (tampered)
       served[1] = Ok("MZnew wallez");
     else
       listed.erase("corvane-qt.exe");
@@ -121,6 +124,8 @@ TEST_F(VerifiedInstall, FileThatDoesNotMatchIsDiscarded) {
     ASSERT_EQ(view().boxes.size(), 1u);
     EXPECT_EQ(view().boxes[0].text, "could not download wallet");
     EXPECT_TRUE(Leftovers().empty());
+    // A file the list does not name is not asked for (the launcher is up to date by then).
+    EXPECT_EQ(peer->Connections(), tampered ? 4u : 2u);
     form.reset();
   }
 }
@@ -128,7 +133,9 @@ TEST_F(VerifiedInstall, FileThatDoesNotMatchIsDiscarded) {
 TEST_F(VerifiedInstall, VersionFileAndArchiveAreCoveredToo) {
   auto served = ProgramFiles();
   served[2] = Ok("9.9.9\n");
-  served.push_back(Ok(files["cvnchain.exe"] + "# appended\n"));
+  std::string archive = files["cvnchain.exe"];
+  archive.back() ^= 1;
+  served.push_back(Ok(archive));
   Start(With(Sign(files), served));
   Press(true, true);
   EXPECT_THAT(Log(), Contains("could not verify version.txt - the download was discarded"));
@@ -160,6 +167,19 @@ TEST_F(VerifiedInstall, BadJoinIsNeverRun) {
   EXPECT_TRUE(Leftovers().empty());
 }
 
+// A part kept from a download of another size than the listed one is not continued.
+TEST_F(VerifiedInstall, PartOfAnotherSizeStartsOver) {
+  const std::string archive = files["cvnchain.exe"];
+  Start(With(Sign(files), {Ok(archive)}));
+  WriteFile(appData + "/cvnchain.exe.part", std::string(100, 'x'));
+  WriteFile(appData + "/cvnchain.exe.part.total", std::to_string(archive.size() + 1));
+  Press(false, true);
+  EXPECT_THAT(Log(), Not(Contains("resuming download from byte 100")));
+  EXPECT_EQ(peer->Received(2).find("Range:"), std::string::npos);
+  EXPECT_EQ(ReadFile(appData + "/cvnchain.exe"), archive);
+  EXPECT_TRUE(Exists(archiveRan));
+}
+
 TEST_F(VerifiedInstall, EndlessListIsRefused) {
   Start({PeerScript()
              .ReadUntil("\r\n\r\n")
@@ -170,6 +190,81 @@ TEST_F(VerifiedInstall, EndlessListIsRefused) {
   EXPECT_TRUE(errorBoxes.boxes.empty());
   EXPECT_EQ(peer->Connections(), 1u);
   EXPECT_LT(form->NMHTTP1->BytesRecvd, 2 << 20);
+}
+
+// The newest serial accepted is kept: a replayed older list is refused, the same one is not.
+// A list past its expiry, or older than the build itself, is refused with the reason.
+TEST_F(VerifiedInstall, OlderAndExpiredListsAreRefused) {
+  Start(With(Sign(files, "--serial 10"), ProgramFiles()));
+  Press(true, false);
+  ASSERT_EQ(ReadFile(appData + "/Corvane Setup/list-serial.txt"), "10\n");
+  form.reset();
+  struct Case {
+    const char* why;
+    std::string options;
+    int64_t lowest;
+    const char* reason;
+  } cases[] = {
+      {"replayed", "--serial 9", 0, "the file list is older than the installed release"},
+      {"expired", "--serial 11 --expires 2020-01-01T00:00:00Z", 0, "the file list has expired"},
+      {"older than the build", "--serial 10", 11,
+       "the file list is older than the installed release"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    LowestListSerial = c.lowest;
+    auto served = ProgramFiles();
+    served[1] = Ok("old wallet");
+    Start(With(Sign({{"corvane-qt.exe", "old wallet"}}, c.options), served));
+    Press(true, false);
+    const std::vector<std::string> log = {"getting signed file list " + DownloadUrl + "SHA256SUMS",
+                                          c.reason,
+                                          "could not verify the file list - nothing was installed"};
+    EXPECT_THAT(Log(), ElementsAreArray(log));
+    ASSERT_EQ(view().boxes.size(), 1u);
+    EXPECT_EQ(view().boxes[0].caption, "Verification failure");
+    EXPECT_EQ(peer->Connections(), 2u);
+    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
+    EXPECT_EQ(ReadFile(appData + "/Corvane Setup/list-serial.txt"), "10\n");
+    form.reset();
+  }
+  LowestListSerial = 0;
+  Start(With(Sign(files, "--serial 10"), ProgramFiles()));
+  Press(true, false);
+  EXPECT_THAT(Log(), Contains("file list verified"));
+}
+
+// Installed files that are the listed ones are not fetched again; the steps go on as after a
+// download.
+TEST_F(VerifiedInstall, InstalledFilesAreNotFetchedAgain) {
+  const SignedList list = Sign(files);
+  Start(With(list, ProgramFiles()));
+  Press(true, false);
+  form.reset();
+  RemoveLinks();
+  WriteFile(appDir + "/corvane-qt.exe", "MZnew wallex"); // same size, other bytes
+  Start(With(list, {Ok(files["corvane-qt.exe"])}));
+  Press(true, false);
+  const std::vector<std::string> log = {"getting signed file list " + DownloadUrl + "SHA256SUMS",
+                                        "file list verified",
+                                        "install program is checked",
+                                        "Downloading Launcher",
+                                        "Downloading : " + DownloadUrl + "cvnloader.exe",
+                                        "cvnloader.exe is up to date",
+                                        "Making Shortcut to your Desktop",
+                                        "Making Shortcut to your Start menu",
+                                        "Downloading cvn Wallet",
+                                        "app download is C:\\Corvane\\corvane-qt.exe",
+                                        "Downloading : version.txt",
+                                        "getting version info file " + DownloadUrl + "/version.txt",
+                                        "version.txt is up to date",
+                                        "Done."};
+  EXPECT_THAT(Log(), ElementsAreArray(log));
+  EXPECT_EQ(peer->Connections(), 3u);
+  EXPECT_EQ(RequestLine(2), "GET /downloads/corvane-qt.exe HTTP/1.0");
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
+  EXPECT_TRUE(Exists(desktopLink));
+  EXPECT_TRUE(Exists(startMenuLink));
 }
 
 } // namespace

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The keyed window on Linux (tests/e2e/lib/keyed.sh): a build whose CORVANE_PUBLIC_KEY holds two
+# keys, whose private halves are CORVANE_SIGNING_KEY and CORVANE_SECOND_SIGNING_KEY, against
+# nginx as in installer_e2e.sh. The archive of release 2 is a shell script padded to
+# CORVANE_KEYED_ARCHIVE_MIB (default 1024) MiB.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
+build=${CORVANE_BUILD_DIR:-$src/build}
+url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+source "$here/lib/netns.sh"
+if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
+  for tool in Xvfb xdotool xclip nginx openssl python3; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  [ -n "${CORVANE_SIGNING_KEY:-}" ] && [ -n "${CORVANE_SECOND_SIGNING_KEY:-}" ] ||
+    fail "CORVANE_SIGNING_KEY and CORVANE_SECOND_SIGNING_KEY name no keys"
+  [ "$(grep -c 'BEGIN PUBLIC KEY' "${CORVANE_PUBLIC_KEY:-/dev/null}")" = 2 ] ||
+    fail "the build's CORVANE_PUBLIC_KEY does not hold two keys"
+  netns_enter "$url"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-keyed-XXXXXX")
+netns_hosts "$url" "$work"
+source "$here/lib/nginx.sh"
+source "$here/lib/desktop.sh"
+source "$here/lib/keyed.sh"
+NGINX_NO_TRAP=1
+trap e2e_cleanup EXIT
+
+path=${url#http://*/}
+mkdir -p "$work/www"
+www=$work/www/${path%/}
+mkdir -p "$(dirname "$www")"
+KEY_A=$CORVANE_SIGNING_KEY KEY_B=$CORVANE_SECOND_SIGNING_KEY
+RAN=$work/chain-ran
+ARCHIVE=$work/archive
+printf '#!/bin/sh\necho ran >"%s"\nexit 0\n' "$RAN" >"$ARCHIVE"
+head -c $((${CORVANE_KEYED_ARCHIVE_MIB:-1024} * 1048576 - $(stat -c %s "$ARCHIVE"))) /dev/urandom >>"$ARCHIVE"
+nginx_start "$work/www" "listen 127.0.0.1:$NETNS_PORT;" || fail "nginx did not start"
+
+export WINEPREFIX=$work/prefix HOME=$work/home
+unset APPDATA
+roaming=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming
+appdir=$WINEPREFIX/drive_c/Corvane
+mkdir -p "$roaming" "$appdir" "$HOME"
+xvfb_start || fail "Xvfb did not start"
+
+start() { app_start "$build/corvane-setup" "$1"; }
+box() {
+  local wid
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -1)
+  [ -n "$wid" ] || return 1
+  xdotool key --window "$wid" Return 2>/dev/null # the release may find the box gone
+  echo shown
+}
+BOX_TEXT=shown
+failx() { echo "--- log pane:"; app_log; echo "--- program output:"; cat "$work"/app*.out; fail "$*"; }
+
+keyed_scenario
+echo "PASS: the keyed window refuses replayed, expired and foreign lists and fetches nothing twice ($url via nginx)"
