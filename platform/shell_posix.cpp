@@ -2,6 +2,9 @@
 #include "platform/shell.h"
 
 #include <cstdint>
+#include <string>
+
+#include "platform/text.h"
 
 namespace platform {
 
@@ -50,30 +53,10 @@ std::basic_string<win::OLECHAR> AnsiToOle(const std::string& text) {
 namespace platform::detail {
 
 std::string OleToUtf8(const win::OLECHAR* s) {
-  std::string out;
-  for (; *s; ++s) {
-    uint32_t cp = *s;
-    if (cp >= 0xD800 && cp <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[1] - 0xDC00);
-      ++s;
-    }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
+  std::wstring units;
+  for (; *s; ++s)
+    units += static_cast<wchar_t>(*s);
+  return WideToUtf8(units);
 }
 
 } // namespace platform::detail
