@@ -15,11 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool xclip python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
-  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
-  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
+  netns_check_outside Xvfb xdotool xclip python3
   # A keyed build fetches a signed list first; this test is about the link, not the list.
   [ -z "${CORVANE_PUBLIC_KEY:-}" ] || skip "the build checks downloads against a key"
   netns_enter "$url"

@@ -13,10 +13,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool xclip nginx openssl python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
-  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  netns_check_outside Xvfb xdotool xclip nginx openssl python3
   [ -n "${CORVANE_SIGNING_KEY:-}" ] && [ -n "${CORVANE_SECOND_SIGNING_KEY:-}" ] ||
     fail "CORVANE_SIGNING_KEY and CORVANE_SECOND_SIGNING_KEY name no keys"
   [ "$(grep -c 'BEGIN PUBLIC KEY' "${CORVANE_PUBLIC_KEY:-/dev/null}")" = 2 ] ||

@@ -15,11 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
-  for tool in Xvfb xdotool nginx python3; do
-    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
-  done
-  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
-  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
+  netns_check_outside Xvfb xdotool nginx python3
   [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
     skip "the build checks downloads against a key, and CORVANE_SIGNING_KEY names no key to sign them with"
   netns_enter "$url"

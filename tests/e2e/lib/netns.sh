@@ -2,10 +2,22 @@
 # host of its download URL is loopback, so the production build's URL reaches a local nginx.
 #
 #   source tests/e2e/lib/netns.sh
-#   netns_enter URL          # outside: re-runs "$0" inside a namespace (CORVANE_E2E_INSIDE=1 there)
-#   netns_hosts URL DIR      # inside: loopback up, the URL's host on it through DIR/hosts;
-#                            # sets NETNS_PORT, the URL's port
-# Both call the script's skip and fail functions.
+#   netns_check_outside TOOL...  # outside: the tools, $build/corvane-setup and $url are there
+#   netns_enter URL              # outside: re-runs "$0" inside a namespace (CORVANE_E2E_INSIDE=1 there)
+#   netns_hosts URL DIR          # inside: loopback up, the URL's host on it through DIR/hosts;
+#                                # sets NETNS_PORT, the URL's port
+# All call the script's skip and fail functions.
+
+# Outside the namespace: the tools a test needs, the built installer ($build) and the URL built
+# into it ($url).
+netns_check_outside() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/deps.sh installs it)"
+  done
+  [ -x "$build/corvane-setup" ] || fail "no program at $build/corvane-setup"
+  [ -n "$url" ] || fail "no download URL (CORVANE_DOWNLOAD_URL, or CMakeCache.txt in $build)"
+}
 
 netns_enter() {
   [ -z "${CORVANE_E2E_INSIDE:-}" ] || return 0
