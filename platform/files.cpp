@@ -19,6 +19,7 @@ BackgroundWriter::BackgroundWriter(std::FILE* file, bool hash)
     : file_(file), prefix_(hash ? TellFile(file) : 0),
       hash_(hash ? std::make_unique<Sha256Stream>() : nullptr) {
   filling_.reserve(ChunkSize);
+  flusher_ = std::thread([this] { Flusher(); });
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -63,7 +64,35 @@ bool BackgroundWriter::Finish() {
   }
   wake_.notify_one();
   thread_.join();
+  {
+    std::lock_guard<std::mutex> lock(flushMutex_);
+    flushStopping_ = true;
+  }
+  flushWake_.notify_one();
+  flusher_.join();
   return !failed_;
+}
+
+void BackgroundWriter::RequestFlush() {
+  {
+    std::lock_guard<std::mutex> lock(flushMutex_);
+    flushWanted_ = true;
+  }
+  flushWake_.notify_one();
+}
+
+// A flush asked for while one runs is done once that one ends: what was written meanwhile is in it.
+void BackgroundWriter::Flusher() {
+  std::unique_lock<std::mutex> lock(flushMutex_);
+  for (;;) {
+    flushWake_.wait(lock, [this] { return flushWanted_ || flushStopping_; });
+    if (!flushWanted_) return;
+    flushWanted_ = false;
+    lock.unlock();
+    // A failure seen here may not be reported again to the one who syncs the file last.
+    if (!failed_ && !FlushFileData(file_)) failed_ = true;
+    lock.lock();
+  }
 }
 
 bool BackgroundWriter::HashPrefix() {
@@ -96,9 +125,8 @@ void BackgroundWriter::Run() {
     bool ok = !failed_ && std::fwrite(chunk.data(), 1, chunk.size(), file_) == chunk.size();
     if (ok && hash_) hash_->Update(chunk.data(), chunk.size());
     unflushed += chunk.size();
-    // A failure seen here may not be reported again to the one who syncs the file last.
     if (ok && unflushed >= FlushEvery) {
-      ok = FlushFileData(file_);
+      RequestFlush();
       unflushed = 0;
     }
     if (!ok) failed_ = true;

@@ -28,9 +28,10 @@ bool SyncFile(std::FILE* file);
 // Has the system write what an unbuffered stream holds to disk; false when that fails.
 bool FlushFileData(std::FILE* file);
 
-// Writes a growing file on a thread of its own and has the system put it on the disk every 8 MiB.
-// The caller hands over copies of its blocks and goes on at once; it waits only while the disk
-// is a few MiB behind, so memory stays flat however big the file. The flush that makes the whole
+// Writes a growing file on a thread of its own and has the system put it on the disk every 8 MiB,
+// on a second thread, so that writing goes on while the disk catches up. The caller hands over
+// copies of its blocks and goes on at once; it waits only while the writing is a few MiB behind,
+// so memory stays flat however big the file. The flush that makes the whole
 // file durable at its end then finds little left to do instead of stalling for a second or more
 // a GiB. What reaches the file is always a prefix of what was handed over.
 //
@@ -56,6 +57,8 @@ public:
 private:
   void Hand();
   void Run();
+  void Flusher();
+  void RequestFlush();
 
   bool HashPrefix();
 
@@ -70,7 +73,10 @@ private:
   std::vector<std::vector<char>> spare_;
   bool stopping_ = false;
   std::atomic<bool> failed_{false};
-  std::thread thread_;
+  std::mutex flushMutex_;
+  std::condition_variable flushWake_;
+  bool flushWanted_ = false, flushStopping_ = false;
+  std::thread flusher_, thread_;
 };
 
 // Takes the machine-wide lock of the installer, held until the process ends. False when another
