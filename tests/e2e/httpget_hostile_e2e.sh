@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # httpget against a misbehaving server: bodies past 4 GiB, a lying Content-Length, a server that
-# keeps the connection open, an unwritable output, and a big body to stdout in little memory.
+# keeps the connection open, one that goes silent, an unwritable output, and a big body to stdout
+# in little memory.
 # CORVANE_BIG_GIB sets the size of the big download (default 3).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,6 +32,15 @@ run big --timeout 600000 -o /dev/null "$url/big/$big"
 grep -qxF "packet-recvd $big $big" "$work/big.events" || fail "big: no final progress line"
 awk -v total=$big '/^packet-recvd/ { if ($2 <= last || $3 != total) bad = 1; last = $2 }
   END { exit bad }' "$work/big.events" || fail "big: progress went back or total changed"
+
+# A transfer gone silent: the progress so far is on stderr within a moment, not held back until
+# the next block or the end.
+"$httpget" -o /dev/null "$url/stall/1000000/5000" 2>"$work/stall.events" &
+stalled=$!
+sleep 1
+[ "$(tail -n 1 "$work/stall.events")" = "packet-recvd 5000 1000000" ] ||
+  fail "stall: last line '$(tail -n 1 "$work/stall.events")'"
+kill $stalled 2>/dev/null
 
 # The same size announced, the connection closed after 1 MiB: a failure, never a success.
 run cut -o /dev/null "$url/cut/$big/1048576"
