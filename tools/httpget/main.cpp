@@ -16,6 +16,8 @@
 // Without -o the body goes to standard output as it arrives. --timeout is a deadline in
 // milliseconds for each operation (lookup, connect, each header line, the whole body), not an
 // idle time; 0 waits for ever.
+// The progress line of a block ("packet-recvd RECEIVED TOTAL") reaches stderr at most 100 ms after
+// the block; every other line at once.
 // Exit status: 0 after OnSuccess, 1 after OnFailure, 2 after an exception (or bad usage),
 // 3 when the call ended with neither event.
 #include <algorithm>
