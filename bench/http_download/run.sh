@@ -8,19 +8,20 @@
 # fetching a tiny file.
 #
 #   bench/http_download/run.sh [BUILD_DIR]      (default: build)
-#     RUNS=9 SIZE_MB=256        rounds (each client once a round) and file size
+#     RUNS=15 SIZE_MB=256       rounds (each client once a round) and file size
 #     WINDOW_SIZE_MB=SIZE_MB WINDOW_DISPLAY=(a free one)   the window's
 #     DELAY=3 STARTS=10         the held-back reply; runs of the start-up measurement
 #
 # Wall, CPU (user + system) and peak resident memory come from bench/measure.py; every download
 # is compared with the original. The table shows medians and their ratios to curl, the floor and
 # the durable floor; a window run of another size than SIZE_MB is scaled to SIZE_MB for its
-# ratios. Where the floor's own runs spread by more than 10% the machine is reported as too noisy.
+# ratios. Where the middle half of the floor's own runs spreads over more than 10% of their
+# median, the machine is reported as too noisy.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-runs=${RUNS:-9} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
+runs=${RUNS:-15} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
 window_mb=${WINDOW_SIZE_MB:-$size_mb}
 httpget=$build/tools/httpget/httpget
 [ -x "$httpget" ] || { echo "build httpget first: $httpget" >&2; exit 1; }
@@ -47,9 +48,10 @@ NGINX_NO_TRAP=1 nginx_start "$work/www"
 cat "$work/www/big.bin" >/dev/null
 sync
 
-# Round by round, every client once a round in the same order, so that a slow spell of the
-# machine falls on all of them alike; the disk is synced before each run, so that no run pays for
-# the writes of the one before.
+# Round by round, every client once a round, so that a slow spell of the machine falls on all of
+# them alike; the disk is synced before each run, so that no run pays for the writes of the one
+# before. Each round starts one client further on: what a run leaves to the next (freed pages, a
+# file just made durable) costs the next run measurably, and so falls on every client alike too.
 declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
@@ -69,7 +71,8 @@ run_client() {
 window_ok=1
 for round in $(seq 1 "$runs"); do
   echo "round $round of $runs" >&2
-  for k in "${clients[@]}"; do
+  for ((i = 0; i < ${#clients[@]}; i++)); do
+    k=${clients[(round - 1 + i) % ${#clients[@]}]}
     [ "$k" = window ] && [ "$window_ok" = 0 ] && continue
     rm -f "$out"
     sync
@@ -91,10 +94,13 @@ print(" ".join(("%d" if i == 2 else "%.6f") % statistics.median(col) for i, col 
 for k in "${clients[@]}"; do
   [ -s "$work/rows.$k" ] && r[$k]=$(median_rows "$work/rows.$k")
 done
-# The floor's own spread tells whether this machine is quiet enough to tell a few per cent apart.
-floor_spread=$(python3 -c 'import statistics, sys
+# The floor's own spread tells whether this machine is quiet enough to tell a few per cent apart:
+# the middle half of its runs (interquartile range) against their median. One slow spell of the
+# machine moves the whole range, not the median nor the quartiles; the range is shown beside.
+read -r floor_spread floor_range < <(python3 -c 'import statistics, sys
 w = sorted(float(l.split()[0]) for l in sys.stdin if l.strip())
-print("%.3f" % ((w[-1] - w[0]) / statistics.median(w)))' <"$work/rows.floor")
+q1, med, q3 = statistics.quantiles(w, n=4, method="inclusive")
+print("%.3f %.3f" % ((q3 - q1) / med, (w[-1] - w[0]) / med))' <"$work/rows.floor")
 
 python3 "$here/slow_server.py" "$delay" >"$work/slow.port" &
 slow_pid=$!
@@ -109,7 +115,8 @@ r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- cu
 echo
 echo "median of $runs interleaved rounds, ${size_mb} MiB from nginx on loopback (window: $window_mb MiB):"
 for k in floor dfloor httpget durable curl window; do echo "$k ${r[$k]:-}"; done |
-  awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" -v spread="$floor_spread" '
+  awk -v scale="$(awk "BEGIN { print $size_mb / $window_mb }")" -v spread="$floor_spread" \
+    -v range="$floor_range" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
   { name[NR] = $1 }
   NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4; s[$1] = $1 == "window" ? scale : 1 }
@@ -124,9 +131,10 @@ for k in floor dfloor httpget durable curl window; do echo "$k ${r[$k]:-}"; done
         ratio(w[n] * s[n], w["floor"]), ratio(c[n] * s[n], c["floor"]), ratio(w[n] * s[n], w["dfloor"])
     }
     print ""
-    printf "  floor spread (max - min) / median: %.1f%%\n", spread * 100
+    printf "  floor spread (interquartile range / median): %.1f%%   (max - min: %.1f%%)\n", spread * 100,
+      range * 100
     if (spread > 0.10) {
-      print "  this machine is too noisy to tell: the floor itself varied by more than 10%; no verdict"
+      print "  this machine is too noisy to tell: the middle half of the floor runs spreads over more than 10%; no verdict"
       exit
     }
     printf "  httpget / floor:  wall %s  cpu %s   (goal: at most 1.05 and 1.10, and under curl: %s)\n",
