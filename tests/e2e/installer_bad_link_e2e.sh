@@ -5,15 +5,9 @@
 # install everything with no box; the figures (archive bytes served, how long the stall was
 # waited for, the whole press) are printed. Then, with no server at all, the user is told and
 # nothing is replaced.
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-build=${CORVANE_BUILD_DIR:-$src/build}
-url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+source "$here/lib/e2e.sh"
 
-source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_check_outside Xvfb xdotool xclip python3
   # A keyed build fetches a signed list first; this test is about the link, not the list.

@@ -3,16 +3,9 @@
 # downloaded files, the two shortcuts (read back with lnkinfo), the archive's run and the log text
 # are checked. The download host resolves to loopback inside a private network and mount
 # namespace, where nginx also listens on the URL's port.
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-build=${CORVANE_BUILD_DIR:-$src/build}
-# The URL built into the program: ctest passes it; run by hand, the build's cache has it.
-url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+source "$here/lib/e2e.sh"
 
-source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_check_outside Xvfb xdotool xclip lnkinfo nginx python3
   [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||

@@ -3,15 +3,9 @@
 # keys, whose private halves are CORVANE_SIGNING_KEY and CORVANE_SECOND_SIGNING_KEY, against
 # nginx as in installer_e2e.sh. The archive of release 2 is a shell script padded to
 # CORVANE_KEYED_ARCHIVE_MIB (default 1024) MiB.
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-build=${CORVANE_BUILD_DIR:-$src/build}
-url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+source "$here/lib/e2e.sh"
 
-source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_check_outside Xvfb xdotool xclip nginx openssl python3
   [ -n "${CORVANE_SIGNING_KEY:-}" ] && [ -n "${CORVANE_SECOND_SIGNING_KEY:-}" ] ||

@@ -5,15 +5,9 @@
 # window and closes it by itself; the uninstall refuses while the wallet is in use (a process
 # holds it open), then removes what the install made and leaves the wallet's data folder and
 # the blockchain byte for byte.
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../.." && pwd)}
-build=${CORVANE_BUILD_DIR:-$src/build}
-url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+source "$here/lib/e2e.sh"
 
-source "$here/lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_check_outside Xvfb xdotool nginx python3
   [ -z "${CORVANE_PUBLIC_KEY:-}" ] || [ -n "${CORVANE_SIGNING_KEY:-}" ] ||

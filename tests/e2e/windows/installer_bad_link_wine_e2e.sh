@@ -7,14 +7,10 @@
 # how long the stall was waited for, the whole press) are printed. Then a sign-in page in place
 # of the wallet is refused, and with no server at all the user is told; nothing is replaced.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../lib/e2e.sh"
 bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
 
-source "$here/../lib/netns.sh"
 source "$here/../lib/desktop.sh"
 source "$here/../lib/wine.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then

@@ -4,15 +4,10 @@
 # in installer_verified_wine_e2e.sh. The archive of release 2 is the stand-in program with 3 MB of
 # data after it.
 #   CORVANE_BUILD_DIR    the Windows build: bin/ holds corvane-setup-keyed.exe, wintool.exe, chain_stub.exe
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../../.." && pwd)}
+source "$here/../lib/e2e.sh"
 bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
 
-source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   [ -f "$bin/corvane-setup-keyed.exe" ] && [ -n "${CORVANE_SIGNING_KEY:-}" ] &&
     [ -n "${CORVANE_SECOND_SIGNING_KEY:-}" ] ||

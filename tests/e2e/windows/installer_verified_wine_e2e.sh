@@ -6,15 +6,10 @@
 # range request at the next start, verified and run. Set-up as in installer_wine_e2e.sh.
 #   CORVANE_BUILD_DIR    the Windows build: bin/ holds corvane-setup-keyed.exe, wintool.exe, chain_stub.exe
 #   CORVANE_SIGNING_KEY  the private key matching the build's CORVANE_TEST_PUBLIC_KEY
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=${CORVANE_SOURCE_DIR:-$(cd "$here/../../.." && pwd)}
+source "$here/../lib/e2e.sh"
 bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
 
-source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   [ -f "$bin/corvane-setup-keyed.exe" ] && [ -n "${CORVANE_SIGNING_KEY:-}" ] ||
     skip "no keyed installer: configure with CORVANE_TEST_PUBLIC_KEY and CORVANE_SIGNING_KEY (scripts/test-windows.sh does)"

@@ -8,14 +8,10 @@
 # The program's sockets live in the wineserver, so the test boots a prefix of its own inside the
 # namespace rather than using one whose server runs outside it.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
-set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../lib/e2e.sh"
 bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
-url=${CORVANE_DOWNLOAD_URL:-http://download.corvane.org/downloads/}
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
 
-source "$here/../lib/netns.sh"
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   source "$here/../lib/wine.sh"
   wine_e2e_enter "Xvfb xdotool lnkinfo nginx python3" "corvane-setup.exe wintool.exe chain_stub.exe"

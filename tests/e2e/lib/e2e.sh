@@ -1,0 +1,11 @@
+# Sourced first by the installer's end-to-end scripts: strict mode, how a test ends early, where
+# the sources and the build are, the download URL built into the program, and the network
+# namespace helpers. ctest passes the CORVANE_* variables; run by hand, the sources are this
+# checkout, the build is build/ and the URL is the one in the build's cache.
+set -uo pipefail
+src=${CORVANE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)}
+build=${CORVANE_BUILD_DIR:-$src/build}
+url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)}
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+source "$src/tests/e2e/lib/netns.sh"
