@@ -50,8 +50,9 @@ sync
 
 # Round by round, every client once a round, so that a slow spell of the machine falls on all of
 # them alike; the disk is synced before each run, so that no run pays for the writes of the one
-# before. Each round starts one client further on: what a run leaves to the next (freed pages, a
-# file just made durable) costs the next run measurably, and so falls on every client alike too.
+# before. Each round has an order of its own (shuffled, the same for the same round number): what a
+# run leaves to the next (freed pages, a file just made durable) costs the next run measurably,
+# and so follows every client from every other one alike.
 declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
@@ -71,8 +72,10 @@ run_client() {
 window_ok=1
 for round in $(seq 1 "$runs"); do
   echo "round $round of $runs" >&2
-  for ((i = 0; i < ${#clients[@]}; i++)); do
-    k=${clients[(round - 1 + i) % ${#clients[@]}]}
+  for k in $(python3 -c 'import random, sys
+order = sys.argv[2:]
+random.Random(int(sys.argv[1])).shuffle(order)
+print(" ".join(order))' "$round" "${clients[@]}"); do
     [ "$k" = window ] && [ "$window_ok" = 0 ] && continue
     rm -f "$out"
     sync
