@@ -15,10 +15,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_enter "$url"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-badlink-XXXXXX")
-netns_hosts "$url" "$work"
-port=$NETNS_PORT
-source "$here/lib/desktop.sh"
+e2e_inside corvane-badlink
+
 server_pid=""
 cleanup() {
   [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null

@@ -13,13 +13,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_enter "$url"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-e2e-XXXXXX")
-netns_hosts "$url" "$work"
-port=$NETNS_PORT
+e2e_inside corvane-e2e
 
-source "$here/lib/nginx.sh"
-source "$here/lib/desktop.sh"
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 # What the server offers.

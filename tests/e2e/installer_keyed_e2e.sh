@@ -15,12 +15,9 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   netns_enter "$url"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-keyed-XXXXXX")
-netns_hosts "$url" "$work"
-source "$here/lib/nginx.sh"
-source "$here/lib/desktop.sh"
+e2e_inside corvane-keyed
+
 source "$here/lib/keyed.sh"
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 path=${url#http://*/}

@@ -9,3 +9,19 @@ url=${CORVANE_DOWNLOAD_URL:-$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$buil
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 source "$src/tests/e2e/lib/netns.sh"
+
+# Inside the namespace: a work folder of its own (mktemp named after $1) whose download host
+# resolves to loopback, and the server and desktop helpers; with bin set (the Windows scripts),
+# Wine's too.
+e2e_inside() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1-XXXXXX")
+  netns_hosts "$url" "$work"
+  port=$NETNS_PORT
+  source "$src/tests/e2e/lib/nginx.sh"
+  source "$src/tests/e2e/lib/desktop.sh"
+  NGINX_NO_TRAP=1
+  if [ -n "${bin:-}" ]; then
+    source "$src/tests/e2e/lib/wine.sh"
+    WINTOOL=$bin/wintool.exe
+  fi
+}

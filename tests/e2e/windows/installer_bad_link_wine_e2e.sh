@@ -19,10 +19,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool python3" "corvane-setup.exe wintool.exe chain_stub.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-badlink-XXXXXX")
-netns_hosts "$url" "$work"
-port=$NETNS_PORT
-WINTOOL=$bin/wintool.exe
+e2e_inside corvane-wine-badlink
+
 server_pid=""
 cleanup() {
   [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null

@@ -16,14 +16,9 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool nginx openssl python3" "wintool.exe chain_stub.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-keyed-XXXXXX")
-netns_hosts "$url" "$work"
-source "$here/../lib/nginx.sh"
-source "$here/../lib/desktop.sh"
-source "$here/../lib/wine.sh"
+e2e_inside corvane-wine-keyed
+
 source "$here/../lib/keyed.sh"
-WINTOOL=$bin/wintool.exe
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 path=${url#http://*/}

@@ -16,14 +16,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool nginx python3" "corvane-setup.exe wintool.exe chain_stub.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-unattended-XXXXXX")
-netns_hosts "$url" "$work"
+e2e_inside corvane-wine-unattended
 
-source "$here/../lib/nginx.sh"
-source "$here/../lib/desktop.sh"
-source "$here/../lib/wine.sh"
-WINTOOL=$bin/wintool.exe
-NGINX_NO_TRAP=1
 wallet_pid=""
 trap '[ -n "$wallet_pid" ] && kill "$wallet_pid" 2>/dev/null; e2e_cleanup' EXIT
 

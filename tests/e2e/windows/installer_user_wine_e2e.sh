@@ -22,14 +22,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool lnkinfo nginx openssl python3" "wintool.exe chain_stub.exe dll_probe.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-user-XXXXXX")
-netns_hosts "$url" "$work"
+e2e_inside corvane-wine-user
 
-source "$here/../lib/nginx.sh"
-source "$here/../lib/desktop.sh"
-source "$here/../lib/wine.sh"
-WINTOOL=$bin/wintool.exe
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 www=$work/www/downloads

@@ -17,15 +17,9 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool nginx openssl python3" "wintool.exe chain_stub.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-verified-XXXXXX")
-netns_hosts "$url" "$work"
+e2e_inside corvane-wine-verified
 
-source "$here/../lib/nginx.sh"
-source "$here/../lib/desktop.sh"
-source "$here/../lib/wine.sh"
-WINTOOL=$bin/wintool.exe
 setup=$bin/corvane-setup-keyed.exe
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 # The archive is the stand-in program with data after it, as a self-extracting archive carries.

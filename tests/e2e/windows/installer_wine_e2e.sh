@@ -17,15 +17,8 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   wine_e2e_enter "Xvfb xdotool lnkinfo nginx python3" "corvane-setup.exe wintool.exe chain_stub.exe"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine-e2e-XXXXXX")
-netns_hosts "$url" "$work"
-port=$NETNS_PORT
+e2e_inside corvane-wine-e2e
 
-source "$here/../lib/nginx.sh"
-source "$here/../lib/desktop.sh"
-source "$here/../lib/wine.sh"
-WINTOOL=$bin/wintool.exe
-NGINX_NO_TRAP=1
 trap e2e_cleanup EXIT
 
 www=$work/www/downloads
