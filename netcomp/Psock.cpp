@@ -808,11 +808,12 @@ void TPowersock::ReceiveBlocks(const std::function<int(const char*, int)>& store
     int n = ReceiveBlock();
     if (n == 0) break;
     if (n > 0) {
-      IdleActivity();
+      // One look at the clock a block serves both the idle limit and the pump.
+      const Clock::time_point now = Clock::now();
+      IdleActivity(now);
       BytesRecvd += store(TransferBuffer.data(), n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
-      const Clock::time_point now = Clock::now();
       if (now - lastPump < PumpInterval) continue;
     }
     PumpMessages(n < 0);

@@ -131,6 +131,7 @@ public:
   void IdleOn();
   void IdleOff();
   void IdleActivity() { LastActivity = std::chrono::steady_clock::now(); }
+  void IdleActivity(std::chrono::steady_clock::time_point now) { LastActivity = now; }
 
   // "code:text" for a Winsock error code, "Unknown Error No. code" for others, empty for 0.
   std::string LookupErrorMessage(uint16_t ErrorCode);

@@ -21,6 +21,7 @@
 // Exit status: 0 after OnSuccess, 1 after OnFailure, 2 after an exception (or bad usage),
 // 3 when the call ended with neither event.
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -162,7 +163,9 @@ public:
     timer_.reset();
   }
 
-  void Progress(const std::string& text) {
+  // "packet-recvd RECEIVED TOTAL", written into what is held: a line a block, made without a
+  // string of its own.
+  void Progress(int64_t received, int64_t total) {
     const auto now = Clock::now();
     if (held_.empty()) {
       since_ = now;
@@ -173,7 +176,12 @@ public:
       }
       timer_->SetEnabled(true);
     }
-    Hold(text);
+    char number[24];
+    held_ += "packet-recvd ";
+    held_.append(number, std::to_chars(number, number + sizeof number, received).ptr);
+    held_ += ' ';
+    held_.append(number, std::to_chars(number, number + sizeof number, total).ptr);
+    held_ += '\n';
     if (now - since_ >= Latest) Flush();
   }
 
@@ -278,7 +286,7 @@ int main(int argc, char** argv) {
     }
 
     http.OnPacketRecvd = [&http](TObject*) {
-      lines.Progress("packet-recvd " + IntToStr(http.BytesRecvd) + " " + IntToStr(http.BytesTotal));
+      lines.Progress(http.BytesRecvd, http.BytesTotal);
     };
     http.OnStatus = [](TObject*, const std::string& status) { Line("status " + status); };
     http.OnSuccess = [&outcome](CmdType cmd) {
