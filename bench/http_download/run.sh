@@ -70,16 +70,11 @@ run_client() {
   esac
 }
 window_ok=1
-# Round 1 has the same order in every invocation, so whichever client comes first there would
-# always be the one to meet a cold server and cold caches: one uncounted run of each first.
-echo "warming up: one run of every client, not counted" >&2
-for k in "${clients[@]}"; do
-  rm -f "$out"
-  sync
-  run_client "$k" >/dev/null || { [ "$k" = window ] && window_ok=0; } || exit 1
-done
-for round in $(seq 1 "$runs"); do
-  echo "round $round of $runs" >&2
+# Round 0 is not counted: a round's order is the same in every invocation, so whichever client
+# came first in round 1 would always be the one to meet a cold server and cold caches.
+for round in $(seq 0 "$runs"); do
+  if [ "$round" = 0 ]; then echo "warming up: one run of every client, not counted" >&2; else
+    echo "round $round of $runs" >&2; fi
   for k in $(python3 -c 'import random, sys
 order = sys.argv[2:]
 random.Random(int(sys.argv[1])).shuffle(order)
@@ -88,7 +83,7 @@ print(" ".join(order))' "$round" "${clients[@]}"); do
     rm -f "$out"
     sync
     if row=$(run_client "$k"); then
-      echo "$row" >>"$work/rows.$k"
+      [ "$round" = 0 ] || echo "$row" >>"$work/rows.$k"
     elif [ "$k" = window ]; then
       window_ok=0
     else
