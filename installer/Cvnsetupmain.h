@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/Forms.h"
-#include "installer/Download.h"
+#include "downloads/Download.h"
 #include "installer/SignedList.h"
 #include "installer/view.h"
 #include "netcomp/NMHttp.h"

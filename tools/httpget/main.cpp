@@ -33,7 +33,7 @@
 
 #include "framework/Forms.h"
 #include "framework/Sysutils.h"
-#include "installer/Download.h"
+#include "downloads/Download.h"
 #include "netcomp/NMHttp.h"
 #include "platform/appinit.h"
 #include "platform/paths.h"

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "installer/Download.h"
+#include "downloads/Download.h"
 
 namespace {
 

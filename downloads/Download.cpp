@@ -1,4 +1,4 @@
-#include "installer/Download.h"
+#include "downloads/Download.h"
 
 #include <algorithm>
 #include <exception>
