@@ -62,9 +62,20 @@ void OnWritable(win::SOCKET handle) {
     socklen_t len = sizeof err;
     ::getsockopt(sock->fd, SOL_SOCKET, SO_ERROR, &err, &len);
     sock->connecting = false;
-    sock->connected = (err == 0);
-    Notify(*sock, FD_CONNECT, MapErrno(err));
-    if (sock->connected) Notify(*sock, FD_WRITE, 0);
+    if (err == ECONNRESET || err == EPIPE) {
+      // The connection was made and the peer reset it before this notification was handled.
+      // Winsock reports the connect as done and the reset as the close; reading SO_ERROR has
+      // cleared it, so every later call is told here.
+      sock->connected = true;
+      sock->brokenError = WSAECONNRESET;
+      sock->closeSent = true;
+      Notify(*sock, FD_CONNECT, 0);
+      Notify(*sock, FD_CLOSE, WSAECONNRESET);
+    } else {
+      sock->connected = (err == 0);
+      Notify(*sock, FD_CONNECT, MapErrno(err));
+      if (sock->connected) Notify(*sock, FD_WRITE, 0);
+    }
   } else if (sock->writeWanted) {
     sock->writeWanted = false;
     Notify(*sock, FD_WRITE, 0);

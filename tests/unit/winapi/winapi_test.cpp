@@ -183,6 +183,23 @@ TEST_F(WinsockTest, ResetIsReportedByCloseAndEveryLaterCall) {
   EXPECT_EQ(win::WSAGetLastError(), WSAECONNRESET);
 }
 
+// A server that accepts and resets at once (an overloaded one, a firewall): the reset is already
+// there when the connect's completion is handled.
+TEST_F(WinsockTest, ResetBeforeTheConnectIsHandledIsAConnectAndThenAClose) {
+  LoopbackPeer peer(PeerScript().Reset());
+  win::SOCKET s = NewSocket();
+  StartConnect(s, peer.Port());
+  ASSERT_TRUE(peer.WaitDone());
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_CLOSE) > 0; }));
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CONNECT)->lParam), 0);
+  if (WSAGETSELECTERROR(Find(kSockMsg, FD_CLOSE)->lParam) == 0)
+    SKIP_ON_WINE("a reset by the peer arrives as an ordinary close");
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CLOSE)->lParam), WSAECONNRESET);
+  char c;
+  EXPECT_EQ(win::recv(s, &c, 1, 0), SOCKET_ERROR);
+  EXPECT_EQ(win::WSAGetLastError(), WSAECONNRESET);
+}
+
 TEST_F(WinsockTest, ListenerReportsAcceptAndAcceptedSocketInheritsRegistration) {
   win::SOCKET listener = NewSocket(FD_ACCEPT | FD_READ | FD_CLOSE);
   win::sockaddr_in a = Loopback(0);
