@@ -50,7 +50,8 @@ TPartRecord ReadTotal(const std::string& part) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     record.validator = line;
   }
-  if (std::getline(in, line) && !line.empty()) {
+  if (std::getline(in, line) && !line.empty() && line != "\r") {
+    if (line.back() == '\r') line.pop_back();
     // A record that cannot be read vouches for nothing on the disk.
     record.durable = 0;
     const std::string word = "durable ";
