@@ -1,12 +1,15 @@
 #include "downloads/Download.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "framework/Forms.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/programfile.h"
 
@@ -23,23 +26,67 @@ int64_t FileSize(const std::string& path) {
   return ec ? 0 : static_cast<int64_t>(size);
 }
 
-// The total size of the download a part file belongs to, kept beside it, and on the next line
-// what identified the server's version of it (see TNMHTTP::Validator).
+// The total size of the download a part file belongs to, kept beside it, on the next line what
+// identified the server's version of it (see TNMHTTP::Validator), and on a third, "durable N",
+// the length of the part known to be on the disk. Parts of earlier versions have no third line.
 std::string TotalFile(const std::string& part) {
   return part + ".total";
 }
-int64_t ReadTotal(const std::string& part, std::string& validator) {
+struct TPartRecord {
+  int64_t total = 0;
+  std::string validator;
+  int64_t durable = -1; // -1: not recorded
+};
+TPartRecord ReadTotal(const std::string& part) {
+  TPartRecord record;
   std::ifstream in(platform::FilePath(TotalFile(part)));
+  std::string line;
+  if (!std::getline(in, line)) return record;
+  std::istringstream first(line);
   long long total = 0;
-  if (!(in >> total) || total <= 0) return 0;
-  in >> std::ws;
-  std::getline(in, validator);
-  if (!validator.empty() && validator.back() == '\r') validator.pop_back();
-  return total;
+  if (!(first >> total) || total <= 0) return record;
+  record.total = total;
+  if (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    record.validator = line;
+  }
+  if (std::getline(in, line) && !line.empty() && line != "\r") {
+    if (line.back() == '\r') line.pop_back();
+    // A record that cannot be read vouches for nothing on the disk.
+    record.durable = 0;
+    const std::string word = "durable ";
+    long long durable = -1;
+    size_t used = 0;
+    if (line.compare(0, word.size(), word) == 0 && line.size() > word.size() &&
+        std::isdigit(static_cast<unsigned char>(line[word.size()]))) {
+      try {
+        durable = std::stoll(line.substr(word.size()), &used);
+      } catch (const std::exception&) {
+      }
+      if (durable >= 0 && word.size() + used == line.size()) record.durable = durable;
+    }
+  }
+  return record;
 }
-void WriteTotal(const std::string& part, int64_t total, const std::string& validator) {
-  std::ofstream(platform::FilePath(TotalFile(part)), std::ios::trunc) << total << "\n"
-                                                                        << validator << "\n";
+// Written whole or not at all, whatever cuts it.
+void WriteTotal(const std::string& part, const TPartRecord& record) {
+  std::string text = IntToStr(record.total) + "\n" + record.validator + "\n";
+  if (record.durable >= 0) text += "durable " + IntToStr(record.durable) + "\n";
+  platform::ReplaceFileDurably(TotalFile(part), text);
+}
+void RemoveTotal(const std::string& part) {
+  RemoveQuietly(TotalFile(part));
+  RemoveQuietly(TotalFile(part) + ".new");
+}
+
+// Cuts the part to the length its record says is on the disk; false when it holds less.
+bool CutToDurable(const std::string& part, int64_t durable) {
+  const int64_t have = FileSize(part);
+  if (have < durable) return false;
+  if (have == durable) return true;
+  std::error_code ec;
+  std::filesystem::resize_file(platform::FilePath(part), static_cast<uintmax_t>(durable), ec);
+  return !ec;
 }
 
 std::string FirstBytes(const std::string& path, size_t n) {
@@ -181,27 +228,43 @@ void TDownloads::SettlePart(const std::string& part, const TTry& t) {
   if (!t.foreign && (t.stored == 0 || http_.Resumed)) return; // untouched, or continued
   if (t.foreign) {
     RemoveQuietly(part);
-    RemoveQuietly(TotalFile(part));
+    RemoveTotal(part);
     return;
   }
   if (IsFinal2xx(t.stored) && http_.BytesTotal > 0 && FileSize(part) > 0) {
-    WriteTotal(part, http_.BytesTotal, http_.Validator);
+    // What the writer recorded of this body on the disk stays.
+    const TPartRecord kept = ReadTotal(part);
+    if (kept.total != http_.BytesTotal || kept.validator != http_.Validator)
+      WriteTotal(part, {http_.BytesTotal, http_.Validator, -1});
     return;
   }
   RemoveQuietly(part);
-  RemoveQuietly(TotalFile(part));
+  RemoveTotal(part);
 }
 
 TDownloads::TResult TDownloads::Fetch(const std::string& url, const std::string& dest,
                                       bool program) {
   const std::string part = PartOf(dest);
   reused_ = false;
+  // Each time the part is on the disk, its record says how much of it is.
+  struct TRecording {
+    TNMHTTP& http;
+    decltype(TNMHTTP::OnBodyDurable) kept;
+    ~TRecording() { http.OnBodyDurable = kept; }
+  } recording{http_, http_.OnBodyDurable};
+  http_.OnBodyDurable = [part](int64_t durable, int64_t total, const std::string& validator) {
+    WriteTotal(part, {total, validator, durable});
+  };
   TRetryPolicy policy;
   int64_t mostHeld = -1;
   for (;;) {
-    std::string validator;
+    const TPartRecord record = ReadTotal(part);
+    const int64_t total = record.total;
+    const std::string& validator = record.validator;
+    // A power cut may leave a part longer than what reached the disk, its tail zeros or older
+    // blocks: only the recorded length is continued.
+    if (record.durable >= 0 && !CutToDurable(part, record.durable)) Discard(dest);
     int64_t have = FileSize(part);
-    const int64_t total = ReadTotal(part, validator);
     // A part of another size than the one expected belongs to another release.
     if (have > 0 && (have > total || validator.size() > TNMHTTP::MaxKeptBytes ||
                      (http_.ExpectedSize >= 0 && total != http_.ExpectedSize))) {
@@ -310,7 +373,7 @@ void TDownloads::Install(const std::string& dest) {
     Discard(dest);
     throw EWriteError(Format("Cannot write file %s", dest.c_str()));
   }
-  RemoveQuietly(TotalFile(part));
+  RemoveTotal(part);
   std::error_code ec;
   std::filesystem::rename(platform::FilePath(part), platform::FilePath(dest), ec);
   if (ec) {
@@ -322,5 +385,5 @@ void TDownloads::Install(const std::string& dest) {
 
 void TDownloads::Discard(const std::string& dest) {
   RemoveQuietly(PartOf(dest));
-  RemoveQuietly(TotalFile(PartOf(dest)));
+  RemoveTotal(PartOf(dest));
 }

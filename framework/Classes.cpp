@@ -163,8 +163,9 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
 }
 
-void TFileStream::WriteBehind(bool hash) {
-  if (file_ && !writer_) writer_ = std::make_unique<platform::BackgroundWriter>(file_, hash);
+void TFileStream::WriteBehind(bool hash, std::function<void(int64_t Length)> onDurable) {
+  if (file_ && !writer_)
+    writer_ = std::make_unique<platform::BackgroundWriter>(file_, hash, std::move(onDurable));
 }
 
 void TFileStream::EndWriteBehind() {

@@ -127,7 +127,10 @@ public:
   // little left to wait for. A failure shows as a short write some blocks later, or at the close.
   // A read or seek first lets the thread write out all it was given, and ends the writing behind.
   // With hash, that thread also computes the SHA-256 of the whole file, from its first byte.
-  void WriteBehind(bool hash = false);
+  // onDurable is called on a thread of the writing each time the system has put the file on the
+  // disk, with the file's length that is now durable: every 8 MiB, and all of it when the writing
+  // behind ends (not after a failure).
+  void WriteBehind(bool hash = false, std::function<void(int64_t Length)> onDurable = {});
   // Once the writing behind with hash has ended (Close, a read or seek): the file's SHA-256 as 64
   // lower-case hex digits, or nothing when any of it failed.
   const std::optional<std::string>& Sha256() const { return sha256_; }

@@ -258,11 +258,26 @@ bool TNMHTTP::ReadBody() {
     // The rest completes the file: count on from what it holds, up to the whole size.
     BytesTotal = ResumeTotal;
     HasLength = true;
-  } else if (InputFileMode) {
+  }
+  // The whole resource the file begins: what a later call may continue.
+  const int64_t whole = Resumed ? ResumeTotal
+                        : HasLength && Status() >= 200 && Status() <= 298 && Status() != 206
+                            ? BytesTotal
+                            : 0;
+  const std::string validator = Resumed ? ResumeValidator : Validator;
+  auto durable = OnBodyDurable;
+  if (!BodySink && !Resumed && InputFileMode) {
+    // What was on the disk of the file before no longer is, once it is emptied.
+    if (WriteBodyBehind && durable) durable(0, whole, validator);
     file = std::make_unique<TFileStream>(Body, fmCreate);
   }
   BodySha256.clear();
-  if (file && (WriteBodyBehind || HashBody)) file->WriteBehind(HashBody);
+  if (file && (WriteBodyBehind || HashBody)) {
+    std::function<void(int64_t)> told;
+    if (WriteBodyBehind && durable)
+      told = [durable, whole, validator](int64_t length) { durable(length, whole, validator); };
+    file->WriteBehind(HashBody, std::move(told));
+  }
   int64_t room = ExpectedSize < 0 ? INT64_MAX : ExpectedSize - (Resumed ? ResumeFrom : 0);
   bool tooLong = false;
   auto put = [&](const char* data, size_t n) {

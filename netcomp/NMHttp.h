@@ -115,6 +115,12 @@ public:
   // Status of the last pass whose body went into the file in this call; 0 while none did (nor
   // was the file created or emptied).
   int32_t CapturedStatus = 0;
+  // With WriteBodyBehind, told how much of the body file is on the disk: on the thread that writes
+  // it, each time the system has put the file on the disk (every 8 MiB and when the body ends),
+  // and on the calling thread with 0 before a body empties the file. Total is the size of the
+  // whole resource the file is the start of (0 when the reply does not say), Validator the one it
+  // began with.
+  std::function<void(int64_t Durable, int64_t Total, const std::string& Validator)> OnBodyDurable;
   // When set, the body of a reply goes here as it arrives instead of into Body.
   std::function<void(const char* Data, size_t Size)> BodySink;
 

@@ -15,8 +15,9 @@ constexpr size_t ChunksAhead = 64;
 constexpr size_t FlushEvery = 8 << 20;
 } // namespace
 
-BackgroundWriter::BackgroundWriter(std::FILE* file, bool hash)
-    : file_(file), prefix_(hash ? TellFile(file) : 0),
+BackgroundWriter::BackgroundWriter(std::FILE* file, bool hash, TDurableEvent onDurable)
+    : file_(file), prefix_(hash ? TellFile(file) : 0), onDurable_(std::move(onDurable)),
+      written_(onDurable_ ? TellFile(file) : 0),
       hash_(hash ? std::make_unique<Sha256Stream>() : nullptr) {
   filling_.reserve(ChunkSize);
   flusher_ = std::thread([this] { Flusher(); });
@@ -66,6 +67,10 @@ bool BackgroundWriter::Finish() {
   thread_.join();
   {
     std::lock_guard<std::mutex> lock(flushMutex_);
+    if (onDurable_ && !failed_ && written_ >= 0) {
+      flushWanted_ = true;
+      flushLength_ = written_;
+    }
     flushStopping_ = true;
   }
   flushWake_.notify_one();
@@ -73,10 +78,11 @@ bool BackgroundWriter::Finish() {
   return !failed_;
 }
 
-void BackgroundWriter::RequestFlush() {
+void BackgroundWriter::RequestFlush(int64_t length) {
   {
     std::lock_guard<std::mutex> lock(flushMutex_);
     flushWanted_ = true;
+    flushLength_ = length;
   }
   flushWake_.notify_one();
 }
@@ -88,9 +94,11 @@ void BackgroundWriter::Flusher() {
     flushWake_.wait(lock, [this] { return flushWanted_ || flushStopping_; });
     if (!flushWanted_) return;
     flushWanted_ = false;
+    const int64_t length = flushLength_;
     lock.unlock();
     // A failure seen here may not be reported again to the one who syncs the file last.
     if (!failed_ && !FlushFileData(file_)) failed_ = true;
+    if (!failed_ && onDurable_ && length >= 0) onDurable_(length);
     lock.lock();
   }
 }
@@ -124,9 +132,10 @@ void BackgroundWriter::Run() {
     // After a failure nothing more is written: the file stays a prefix of what was handed over.
     bool ok = !failed_ && std::fwrite(chunk.data(), 1, chunk.size(), file_) == chunk.size();
     if (ok && hash_) hash_->Update(chunk.data(), chunk.size());
+    if (ok) written_ += static_cast<int64_t>(chunk.size());
     unflushed += chunk.size();
     if (ok && unflushed >= FlushEvery) {
-      RequestFlush();
+      RequestFlush(written_);
       unflushed = 0;
     }
     if (!ok) failed_ = true;

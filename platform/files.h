@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,12 @@ bool SyncFile(std::FILE* file);
 // Has the system write what an unbuffered stream holds to disk; false when that fails.
 bool FlushFileData(std::FILE* file);
 
+// Replaces the file at path by one holding text so that a power cut at any moment leaves the old
+// file or the new one, never a mix: the text goes into path + ".new", which is put on the disk and
+// then renamed over path, and the rename itself is put on the disk before this returns. False
+// when any step failed (the old file, if any, then stays).
+bool ReplaceFileDurably(const std::string& path, const std::string& text);
+
 // Writes a growing file on a thread of its own and has the system put it on the disk every 8 MiB,
 // on a second thread, so that writing goes on while the disk catches up. The caller hands over
 // copies of its blocks and goes on at once; it waits only while the writing is a few MiB behind,
@@ -38,9 +45,13 @@ bool FlushFileData(std::FILE* file);
 // With hash, the thread also computes the SHA-256 of the whole file as it writes it: the bytes the
 // file holds before its current position are read once, first, and then all that is handed over.
 // Nothing needs reading again once the last block is written.
+//
+// With onDurable, each flush that succeeded tells it, on the flushing thread, the length of the
+// file that is now on the disk; Finish then flushes once more and tells the whole length.
 class BackgroundWriter {
 public:
-  explicit BackgroundWriter(std::FILE* file, bool hash = false);
+  using TDurableEvent = std::function<void(int64_t Length)>;
+  explicit BackgroundWriter(std::FILE* file, bool hash = false, TDurableEvent onDurable = {});
   ~BackgroundWriter();
   BackgroundWriter(const BackgroundWriter&) = delete;
   BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -58,12 +69,14 @@ private:
   void Hand();
   void Run();
   void Flusher();
-  void RequestFlush();
+  void RequestFlush(int64_t length);
 
   bool HashPrefix();
 
   std::FILE* file_;
   int64_t prefix_ = 0;
+  TDurableEvent onDurable_;
+  int64_t written_ = 0; // the file's length as the writing thread left it
   std::unique_ptr<Sha256Stream> hash_;
   std::optional<std::string> digest_;
   std::vector<char> filling_;
@@ -76,6 +89,7 @@ private:
   std::mutex flushMutex_;
   std::condition_variable flushWake_;
   bool flushWanted_ = false, flushStopping_ = false;
+  int64_t flushLength_ = 0; // what the flush asked for makes durable
   std::thread flusher_, thread_;
 };
 

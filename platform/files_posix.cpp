@@ -30,6 +30,33 @@ bool FlushFileData(std::FILE* file) {
   return fdatasync(fileno(file)) == 0;
 }
 
+bool ReplaceFileDurably(const std::string& path, const std::string& text) {
+  const std::string target = NativePath(path);
+  const std::string temp = target + ".new";
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t at = 0; ok && at < text.size();) {
+    const ssize_t n = write(fd, text.data() + at, text.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) at += static_cast<size_t>(n);
+  }
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temp.c_str(), target.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  // The rename is on the disk only once its directory is.
+  const std::string dir = std::filesystem::path(target).parent_path().string();
+  int dirFd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return false;
+  ok = fsync(dirFd) == 0;
+  close(dirFd);
+  return ok;
+}
+
 bool AcquireInstanceLock() {
   // Under the prefix's C: drive: every installer that writes into this prefix sees the same file.
   const std::string path = NativePath("C:\\windows\\temp\\Corvane Setup.lock");

@@ -31,6 +31,27 @@ bool FlushFileData(std::FILE* file) {
   return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
+bool ReplaceFileDurably(const std::string& path, const std::string& text) {
+  const std::wstring target = Utf8ToWide(path);
+  const std::wstring temp = target + L".new";
+  HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = text.size() <= MAXDWORD &&
+            WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            written == text.size();
+  ok = FlushFileBuffers(file) && ok;
+  ok = CloseHandle(file) && ok;
+  // With write-through the move is on the disk when it returns.
+  if (!ok || !MoveFileExW(temp.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool AcquireInstanceLock() {
   // The handle stays open until the process ends; the system releases the mutex then. Another
   // session's mutex is one this user may not open (ERROR_ACCESS_DENIED).

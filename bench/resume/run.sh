@@ -2,7 +2,10 @@
 # Resume benchmark: a 1 GiB download from nginx is cut about half-way (the server stalls and
 # httpget's time-out ends the request), then continued with a range request into the same file.
 # Prints the sizes, the bytes fetched twice, the resumed part's wall time and rate, and whether
-# the joined file is byte-identical to the original.
+# the joined file is byte-identical to the original. Then a power cut: the installer is killed
+# (SIGKILL) half-way through an archive of the same size, 20 MiB past the durable length its
+# record names are overwritten with zeros, and the next run installs it (the end-to-end test
+# tests/e2e/installer_power_cut_e2e.sh at that size): the bytes fetched twice.
 #
 #   bench/resume/run.sh [BUILD_DIR]      (default: build; SIZE_MB=1024)
 set -euo pipefail
@@ -45,3 +48,7 @@ awk -v s="$start" -v e="$end" -v b="$sent" \
   'BEGIN { printf "resumed part: %.2f s, %.0f MiB/s\n", e - s, b / 1048576 / (e - s) }'
 echo "bytes fetched twice: $((have + sent - total))"
 if cmp -s "$out" "$work/www/big.bin"; then echo "joined file: byte-identical"; else echo "joined file: DIFFERS"; exit 1; fi
+
+echo "power cut: the installer killed half-way, 20 MiB of zeros past the durable length" >&2
+CORVANE_BUILD_DIR=$build CORVANE_SOURCE_DIR=$root CORVANE_POWER_CUT_MIB=$size_mb CORVANE_ZEROS_MIB=20 \
+  bash "$root/tests/e2e/installer_power_cut_e2e.sh" | grep -E '^(archive|bytes fetched twice|FAIL|SKIP)'

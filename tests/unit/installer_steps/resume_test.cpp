@@ -106,5 +106,54 @@ TEST_F(ResumedBlockchain, NotFoundLeavesThePartial) {
   EXPECT_TRUE(Exists(total));
 }
 
+// A power cut may leave a part longer than what reached the disk, the tail zeros: the part is
+// continued from the length its record says is on the disk. A part from an earlier version, with
+// no such record, continues from its length; a record that cannot be read, or one longer than the
+// part, vouches for nothing and the download starts over. A record being replaced when the
+// program was killed leaves its new copy beside it, which counts for nothing.
+TEST_F(ResumedBlockchain, PartIsContinuedFromItsDurableLength) {
+  const std::string head =
+      "HTTP/1.0 200 OK\r\nETag: \"v7\"\r\nContent-Length: " + std::to_string(archive.size());
+  struct {
+    const char* record; // the third line of the totals file
+    size_t from;        // 0: starts over with a plain request
+  } cases[] = {
+      {"durable 8000\n", 8000}, {"", 12000},        {"durable 8000x\n", 0},
+      {"durable\n", 0},         {"durable 0\n", 0}, {"durable 30000\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record);
+    Start({c.from ? Part(c.from, archive, archive.size())
+                  : PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + archive)});
+    WriteFile(partial, archive.substr(0, 12000) + std::string(4096, '\0'));
+    if (std::string(c.record).empty()) std::filesystem::resize_file(partial, 12000);
+    WriteFile(total, std::to_string(archive.size()) + "\n\"v7\"\n" + c.record);
+    WriteFile(total + ".new", "1\n\"v0\"\ndurable 1");
+    Press(false, true);
+    EXPECT_EQ(RangeLine(0), c.from ? "Range: bytes=" + std::to_string(c.from) + "-" : "");
+    EXPECT_EQ(peer->Connections(), 1u);
+    ExpectInstalledAndRun();
+    EXPECT_FALSE(Exists(total + ".new"));
+    std::filesystem::remove(archiveRan);
+    form.reset();
+  }
+}
+
+// What the writer put on the disk is recorded beside the part: a cut body's record holds all that
+// arrived, with the total and version the next try continues.
+TEST_F(ResumedBlockchain, CutBodyRecordsWhatIsOnTheDisk) {
+  const std::string head = "HTTP/1.0 200 OK\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 GMT"
+                           "\r\nContent-Length: " +
+                           std::to_string(archive.size());
+  Start(
+      {PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + archive.substr(0, 7000)).Close(),
+       NotFound()});
+  Press(false, true);
+  EXPECT_EQ(RangeLine(1), "Range: bytes=7000-");
+  EXPECT_EQ(ReadFile(total),
+            std::to_string(archive.size()) + "\nMon, 07 Dec 2026 10:00:00 GMT\ndurable 7000\n");
+  EXPECT_EQ(ReadFile(partial), archive.substr(0, 7000));
+}
+
 } // namespace
 } // namespace installtest
