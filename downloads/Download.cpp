@@ -1,11 +1,11 @@
 #include "downloads/Download.h"
 
 #include <algorithm>
-#include <cctype>
+#include <charconv>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string_view>
 #include <system_error>
 
 #include "framework/Forms.h"
@@ -37,33 +37,57 @@ struct TPartRecord {
   std::string validator;
   int64_t durable = -1; // -1: not recorded
 };
+// Up to n bytes from the start of the file; fewer when it is shorter or cannot be read. (No file
+// streams: they would bring the whole locale machinery into httpget.exe.)
+std::string FirstBytes(const std::string& path, size_t n) {
+  std::string head(n, '\0');
+  std::FILE* f = platform::OpenFile(path, "rb");
+  size_t got = f ? std::fread(head.data(), 1, n, f) : 0;
+  if (f) std::fclose(f);
+  head.resize(got);
+  return head;
+}
+
+// The next line of text from pos on, without its LF or CR LF; false at the end.
+bool NextLine(std::string_view text, size_t& pos, std::string_view& line) {
+  if (pos >= text.size()) return false;
+  size_t end = text.find('\n', pos);
+  if (end == std::string_view::npos) end = text.size();
+  line = text.substr(pos, end - pos);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  pos = end + 1;
+  return true;
+}
+
+// A whole decimal number of at least one digit and nothing else; -1 otherwise.
+int64_t WholeNumber(std::string_view digits) {
+  int64_t value = -1;
+  if (digits.empty() || digits[0] < '0' || digits[0] > '9') return -1;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return ec == std::errc() && end == digits.data() + digits.size() ? value : -1;
+}
+
 TPartRecord ReadTotal(const std::string& part) {
   TPartRecord record;
-  std::ifstream in(platform::FilePath(TotalFile(part)));
-  std::string line;
-  if (!std::getline(in, line)) return record;
-  std::istringstream first(line);
-  long long total = 0;
-  if (!(first >> total) || total <= 0) return record;
+  // A record is two short lines and a validator the component keeps only up to MaxKeptBytes.
+  const std::string text = FirstBytes(TotalFile(part), TNMHTTP::MaxKeptBytes + 64);
+  size_t pos = 0;
+  std::string_view line;
+  if (!NextLine(text, pos, line)) return record;
+  line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+  int64_t total = 0;
+  auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), total);
+  (void)end;
+  if (ec != std::errc() || total <= 0) return record;
   record.total = total;
-  if (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    record.validator = line;
-  }
-  if (std::getline(in, line) && !line.empty() && line != "\r") {
-    if (line.back() == '\r') line.pop_back();
+  if (NextLine(text, pos, line)) record.validator = std::string(line);
+  if (NextLine(text, pos, line) && !line.empty()) {
     // A record that cannot be read vouches for nothing on the disk.
+    const std::string_view word = "durable ";
     record.durable = 0;
-    const std::string word = "durable ";
-    long long durable = -1;
-    size_t used = 0;
-    if (line.compare(0, word.size(), word) == 0 && line.size() > word.size() &&
-        std::isdigit(static_cast<unsigned char>(line[word.size()]))) {
-      try {
-        durable = std::stoll(line.substr(word.size()), &used);
-      } catch (const std::exception&) {
-      }
-      if (durable >= 0 && word.size() + used == line.size()) record.durable = durable;
+    if (line.substr(0, word.size()) == word) {
+      const int64_t durable = WholeNumber(line.substr(word.size()));
+      if (durable >= 0) record.durable = durable;
     }
   }
   return record;
@@ -87,14 +111,6 @@ bool CutToDurable(const std::string& part, int64_t durable) {
   std::error_code ec;
   std::filesystem::resize_file(platform::FilePath(part), static_cast<uintmax_t>(durable), ec);
   return !ec;
-}
-
-std::string FirstBytes(const std::string& path, size_t n) {
-  std::ifstream in(platform::FilePath(path), std::ios::binary);
-  std::string head(n, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(n));
-  head.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
-  return head;
 }
 
 bool IsFinal2xx(int32_t status) {
