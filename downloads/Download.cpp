@@ -310,14 +310,23 @@ void TDownloads::Install(const std::string& dest) {
     Discard(dest);
     throw EWriteError(Format("Cannot write file %s", dest.c_str()));
   }
-  RemoveQuietly(TotalFile(part));
   std::error_code ec;
   std::filesystem::rename(platform::FilePath(part), platform::FilePath(dest), ec);
   if (ec) {
-    // The old file stays (on Windows, for example, while the wallet runs).
-    RemoveQuietly(part);
+    // The old file stays (on Windows, for example, while the wallet runs), and so does the whole
+    // part: the next try installs it without fetching it again.
+    KeepWhole(dest);
     throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
   }
+  RemoveQuietly(TotalFile(part));
+}
+
+void TDownloads::KeepWhole(const std::string& dest) {
+  const std::string part = PartOf(dest);
+  std::string validator;
+  const int64_t have = FileSize(part);
+  if (have <= 0 || ReadTotal(part, validator) == have) return;
+  WriteTotal(part, have, http_.Validator);
 }
 
 void TDownloads::Discard(const std::string& dest) {

@@ -1,6 +1,7 @@
 // TForm1: settings, start-up, install steps and handlers.
 #include "installer/Cvnsetupmain.h"
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/win32.h"
 #include "publisher_key.h"
@@ -20,6 +21,10 @@ bool AppDirFound = false;
 bool DownloadOk = false;
 
 TForm1* Form1 = nullptr;
+
+std::string ReasonLine(unsigned long error) {
+  return "reason: " + platform::SystemErrorText(error) + " (error " + std::to_string(error) + ")";
+}
 
 std::string LauncherExe() {
   return Ticker + "loader.exe";
@@ -105,7 +110,9 @@ void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLin
   const bool made = ownerOnly ? platform::CreateProgramDirectory(dir)
                               : win::CreateDirectoryA(dir.c_str(), nullptr) != 0;
   if (!made) {
+    const win::DWORD error = win::GetLastError();
     Log("Cannot create " + dir);
+    Log(ReasonLine(error));
     throw Exception("Cannot create " + dir);
   }
 }
