@@ -141,7 +141,8 @@ void TForm1::DownloadBlockchain() {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
     // The window stays painted but takes no input until the archive has ended.
-    const int exitCode = platform::RunAndWait(dest);
+    // Unattended, nobody would answer the archive's own question.
+    const int exitCode = platform::RunAndWait(dest, AsksUser ? std::string() : ArchiveSilentArgs);
     if (exitCode == -1) {
       const win::DWORD error = win::GetLastError();
       Log("could not start " + dest);

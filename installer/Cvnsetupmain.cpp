@@ -13,6 +13,7 @@ std::string WalletExe = "corvane-qt.exe";
 std::string AppDir = "C:\\" + IniPath + "\\";
 std::string PublisherKey = kPublisherKeyPem;
 int64_t LowestListSerial = CORVANE_LOWEST_SERIAL;
+std::string ArchiveSilentArgs = CORVANE_ARCHIVE_SILENT_ARGS;
 
 std::string DataPath;
 std::string FoundText;

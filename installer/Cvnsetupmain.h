@@ -25,6 +25,9 @@ extern std::string AppDir; // "C:\" + IniPath + "\"
 extern std::string PublisherKey;
 // The lowest serial a signed list may carry, that of the release the build ships.
 extern int64_t LowestListSerial;
+// The blockchain archive's own arguments for an unattended run (/SILENT, /VERYSILENT), so that it
+// asks nothing; empty: it gets none.
+extern std::string ArchiveSilentArgs;
 
 // Names derived from the settings, rebuilt on each use. The separators differ on purpose:
 // local paths on AppDir and the archive use backslashes, VersionFile forward slashes, and

@@ -14,6 +14,9 @@ namespace platform {
 // On Linux a Windows program (a file beginning with "MZ") is started through `wine` when wine is
 // installed, and a script beginning with "#!" through its interpreter, since a downloaded file
 // carries no execute permission.
-int RunAndWait(const std::string& path);
+//
+// arguments follow the path on the command line as they are (on Linux split at spaces, without
+// quoting).
+int RunAndWait(const std::string& path, const std::string& arguments = std::string());
 
 } // namespace platform

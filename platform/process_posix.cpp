@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -109,23 +110,31 @@ int Spawn(const std::vector<std::string>& words, bool searchPath, const std::str
 
 } // namespace
 
-int RunAndWait(const std::string& path) {
+int RunAndWait(const std::string& path, const std::string& arguments) {
   const std::string file = NativePath(path);
+  std::vector<std::string> extra;
+  std::istringstream split(arguments);
+  for (std::string word; split >> word;)
+    extra.push_back(word);
+  auto with = [&extra](std::vector<std::string> command) {
+    command.insert(command.end(), extra.begin(), extra.end());
+    return command;
+  };
   struct stat st {};
   if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return NotStarted(ERROR_FILE_NOT_FOUND);
   const std::string head = Head(file, 256);
-  if (head.compare(0, 2, "MZ") == 0) return Spawn({"wine", file}, true, file);
+  if (head.compare(0, 2, "MZ") == 0) return Spawn(with({"wine", file}), true, file);
   if (head.compare(0, 2, "#!") == 0) {
     std::vector<std::string> words = ShebangWords(head);
     if (words.empty()) return NotStarted(ERROR_BAD_EXE_FORMAT);
     words.push_back(file);
-    return Spawn(words, false, file);
+    return Spawn(with(words), false, file);
   }
   if (head.compare(0, 4,
                    "\x7f"
                    "ELF") == 0) {
     if (access(file.c_str(), X_OK) != 0) chmod(file.c_str(), st.st_mode | S_IXUSR);
-    return Spawn({file}, false, file);
+    return Spawn(with({file}), false, file);
   }
   return NotStarted(ERROR_BAD_EXE_FORMAT);
 }

@@ -27,9 +27,10 @@ std::wstring CommandLineOf(const std::wstring& path) {
 
 } // namespace
 
-int RunAndWait(const std::string& path) {
+int RunAndWait(const std::string& path, const std::string& arguments) {
   const std::wstring file = Utf8ToWide(path);
   std::wstring commandLine = CommandLineOf(file);
+  if (!arguments.empty()) commandLine += L" " + Utf8ToWide(arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

@@ -4,6 +4,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+// Not in every SDK's headers.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
+
 namespace win {
 using ::BOOL;
 using ::BYTE;

@@ -379,6 +379,20 @@ TEST_F(InstallSteps, ThePressInstallsWhatWasTickedWhenNextWasPressed) {
   EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZw");
 }
 
+// An unattended install gives the archive the build's arguments for a quiet run; a press of Next
+// gives it none (the archive asks the user then).
+TEST_F(InstallSteps, OnlyAnUnattendedRunGivesTheArchiveItsQuietArguments) {
+  const std::string saved = std::exchange(ArchiveSilentArgs, "/S /NOQUESTION");
+  for (const bool asks : {true, false}) {
+    Start({Ok(MarkingArchive())});
+    form->AsksUser = asks;
+    Press(false, true);
+    EXPECT_EQ(ReadFile(archiveRan), asks ? "0\n" : "2\n") << asks;
+    form.reset();
+  }
+  ArchiveSilentArgs = saved;
+}
+
 TEST_F(InstallSteps, ProgressBeyondThirtyTwoBitsScalesMaximumAndPositionAlike) {
   Start({Ok("")});
   struct Case {
