@@ -192,6 +192,9 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     } catch (Exception& e) {
       NMHTTP1->Body = dest;
       if (closing_) throw EAbort();
+      // The system's reason beside "Null Remote Address": no network, no such host, ...
+      if (NMHTTP1->LookupErrorNo != 0)
+        Log(ReasonLine(static_cast<unsigned long>(NMHTTP1->LookupErrorNo)));
       ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
       throw;
     } catch (...) {

@@ -393,6 +393,18 @@ TEST_F(InstallSteps, OnlyAnUnattendedRunGivesTheArchiveItsQuietArguments) {
   ArchiveSilentArgs = saved;
 }
 
+// No network or no such host: the press ends with the component's own "Null Remote Address", and
+// the log says why in the system's words.
+TEST_F(InstallSteps, AFailedLookupLogsTheSystemsReason) {
+  Start({});
+  DownloadUrl = "http://corvane-no-such-host.invalid/downloads/";
+  Press(true, false);
+  ASSERT_FALSE(errorBoxes.boxes.empty());
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Null Remote Address.");
+  EXPECT_THAT(Log(), Contains(::testing::AllOf(::testing::StartsWith("reason: "),
+                                               ::testing::EndsWith("(error 11001)"))));
+}
+
 TEST_F(InstallSteps, ProgressBeyondThirtyTwoBitsScalesMaximumAndPositionAlike) {
   Start({Ok("")});
   struct Case {
