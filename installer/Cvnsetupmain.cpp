@@ -24,7 +24,9 @@ bool DownloadOk = false;
 TForm1* Form1 = nullptr;
 
 std::string ReasonLine(unsigned long error) {
-  return "reason: " + platform::SystemErrorText(error) + " (error " + std::to_string(error) + ")";
+  // An HRESULT reads as Windows shows it, in hex.
+  const std::string code = error > 0xFFFF ? Format("0x%08lX", error) : std::to_string(error);
+  return "reason: " + platform::SystemErrorText(error) + " (error " + code + ")";
 }
 
 std::string LauncherExe() {

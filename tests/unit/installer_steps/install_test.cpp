@@ -405,6 +405,19 @@ TEST_F(InstallSteps, AFailedLookupLogsTheSystemsReason) {
                                                ::testing::EndsWith("(error 11001)"))));
 }
 
+// Controlled Folder Access, say, blocks the desktop link: the log says so and the install goes on.
+TEST_F(InstallSteps, AShortcutThatCannotBeSavedIsLoggedAndTheInstallGoesOn) {
+  std::filesystem::create_directories(desktopLink); // a folder where the link would go
+  Start({Ok("MZl"), Ok("MZw"), Ok("v")});
+  Press(true, false);
+  const auto log = Log();
+  EXPECT_THAT(log, Contains(::testing::AllOf(::testing::StartsWith("could not make the shortcut "),
+                                             ::testing::HasSubstr("Corvane.lnk - reason: "))));
+  EXPECT_EQ(log.back(), "Done.");
+  EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZw");
+}
+
 TEST_F(InstallSteps, ProgressBeyondThirtyTwoBitsScalesMaximumAndPositionAlike) {
   Start({Ok("")});
   struct Case {
