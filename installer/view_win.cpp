@@ -50,7 +50,10 @@ void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
 
-int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+// Only a scalable font counts: where "MS Sans Serif" is the old bitmap font, it shows letters
+// outside Western Europe as "?".
+int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD type, LPARAM found) {
+  if (!(type & TRUETYPE_FONTTYPE)) return 1;
   *reinterpret_cast<bool*>(found) = true;
   return 0;
 }

@@ -171,6 +171,9 @@ bool CopyProgramFile(const std::string& dest) {
     DeleteFileW(temp.c_str());
     return false;
   }
+  // The copy would keep the download's Mark of the Web, and the uninstaller in Apps & features
+  // would then warn like a fresh download.
+  DeleteFileW((temp + L":Zone.Identifier").c_str());
   if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   DeleteFileW(temp.c_str());
