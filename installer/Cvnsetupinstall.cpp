@@ -116,7 +116,8 @@ void TForm1::DownloadWallet() {
     view_->SetProgressVisible(false);
   } else {
     view_->SetProgressVisible(false);
-    view_->ShowMessageBox("could not download wallet", "Download failure");
+    // A wallet held by a running program was downloaded: the user has been told that already.
+    if (!heldBack_) view_->ShowMessageBox("could not download wallet", "Download failure");
   }
 }
 
@@ -167,6 +168,7 @@ void TForm1::DownloadBlockchain() {
 // sees names dest.
 void TForm1::GetInto(const std::string& url, const std::string& dest, bool program) {
   const std::string name = url.substr(url.rfind('/') + 1);
+  heldBack_ = false;
   const TListedFile* listed = nullptr;
   if (!PublisherKey.empty()) {
     listed = fileList_.Find(name);
@@ -212,7 +214,8 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     // What an earlier press left may be of another version: that one is fetched anew.
     if (!reused || attempt > 0) return;
   }
-  if (program && !FreeToReplace(dest)) {
+  heldBack_ = program && !FreeToReplace(dest);
+  if (heldBack_) {
     downloads_->KeepWhole(dest);
     DownloadOk = false;
     return;

@@ -122,6 +122,8 @@ private:
   // Whether dest may be replaced now: no running program holds it, or it was closed (or the user
   // closed it when asked). Logs who holds it when it may not.
   bool FreeToReplace(const std::string& dest);
+  // The last GetInto left its whole download because a running program holds dest.
+  bool heldBack_ = false;
   TSignedList fileList_;
   // A close during an install aborts the running download.
   void WindowClosing();

@@ -338,7 +338,7 @@ TEST_F(InstallSteps, AWalletInUseKeepsItsDownloadAndIsReplacedOnceClosed) {
   Press(true, false);
   EXPECT_EQ(ReadFile(wallet), before);
   EXPECT_EQ(ReadFile(wallet + ".part"), "MZnew wallet");
-  ASSERT_FALSE(view().boxes.empty());
+  ASSERT_EQ(view().boxes.size(), 1u);
   EXPECT_EQ(view().boxes[0].caption, "Program in use");
   EXPECT_THAT(Log(), Contains("C:\\Corvane\\corvane-qt.exe was not replaced; the next try installs "
                               "the download without fetching it again"));
