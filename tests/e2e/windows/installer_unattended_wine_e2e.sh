@@ -120,6 +120,7 @@ tr -d '\r' <"$log" | grep -qF "The Corvane wallet is running" || failx "the unin
 # /NORESTART, /NOCANCEL, a bare /LOG): exit 7, a log in the temporary folder naming the held
 # file, the finished download kept; another /DIR= exits 2. (Wine's Restart Manager names no
 # program that holds a file, so the log says "another program" here.)
+cp "$work/served-wallet" "$www/corvane-qt.exe"
 setup "$bin/corvane-setup.exe" /SP- /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /NOCANCEL /LOG
 [ "$RC" = 7 ] || failx "an update with the wallet running exited $RC"
 innolog=$(find "$drive/users/$user" -name "Setup Log ????-??-?? #001.txt" | head -n 1)
