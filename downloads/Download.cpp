@@ -389,14 +389,27 @@ void TDownloads::Install(const std::string& dest) {
     Discard(dest);
     throw EWriteError(Format("Cannot write file %s", dest.c_str()));
   }
-  RemoveTotal(part);
   std::error_code ec;
   std::filesystem::rename(platform::FilePath(part), platform::FilePath(dest), ec);
   if (ec) {
-    // The old file stays (on Windows, for example, while the wallet runs).
-    RemoveQuietly(part);
+    // The old file stays (on Windows, for example, while the wallet runs), and so does the whole
+    // part: the next try installs it without fetching it again.
+    KeepWhole(dest);
     throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
   }
+  RemoveTotal(part);
+}
+
+void TDownloads::KeepWhole(const std::string& dest) {
+  const std::string part = PartOf(dest);
+  const int64_t have = FileSize(part);
+  if (have <= 0) return;
+  // The part was put on the disk before the replace was tried: all of it is durable.
+  TPartRecord record = ReadTotal(part);
+  if (record.total == have && (record.durable < 0 || record.durable == have)) return;
+  if (record.total != have) record = {have, http_.Validator, have};
+  record.durable = have;
+  WriteTotal(part, record);
 }
 
 void TDownloads::Discard(const std::string& dest) {

@@ -58,8 +58,11 @@ public:
   bool Reused() const { return reused_; }
 
   // The part file makes dest's place on the disk, then replaces dest; raises "Cannot write file"
-  // or "Cannot create file" with dest, leaving the old file where it was.
+  // or "Cannot create file" with dest, leaving the old file where it was (and a whole part kept).
   void Install(const std::string& dest);
+  // Keeps dest's whole part for the next try, which then installs it without fetching it again
+  // (dest cannot be replaced now: a running program holds it).
+  void KeepWhole(const std::string& dest);
   // Removes dest's part and what is kept about it.
   void Discard(const std::string& dest);
 

@@ -1,6 +1,7 @@
 #include "installer/Cvnsetupcmdline.h"
 
 #include "framework/Sysutils.h"
+#include "installer/Cvnsetupmain.h"
 
 namespace {
 
@@ -26,6 +27,17 @@ void TakeComponents(const std::string& arg, const std::string& list, TSetupOptio
   } while (at != std::string::npos);
 }
 
+// The same folder as AppDir, spelt with either separator, any case, with or without its last one.
+bool IsAppDir(std::string folder) {
+  for (char& c : folder)
+    if (c == '/') c = '\\';
+  while (folder.size() > 3 && folder.back() == '\\')
+    folder.pop_back();
+  std::string fixed = AppDir;
+  if (fixed.size() > 3 && fixed.back() == '\\') fixed.pop_back();
+  return SameText(Trim(folder), fixed);
+}
+
 } // namespace
 
 TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
@@ -39,7 +51,7 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
         UpperCase(arg.substr(1, equals == std::string::npos ? equals : equals - 1));
     const bool hasValue = equals != std::string::npos;
     const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
-    if (hasValue && name != "COMPONENTS" && name != "LOG")
+    if (hasValue && name != "COMPONENTS" && name != "LOG" && name != "DIR")
       Refuse("the switch " + arg.substr(0, equals) + " takes no value");
     if (name == "?" || name == "HELP") {
       options.Help = true;
@@ -50,16 +62,26 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
       options.Mode = TSetupMode::VerySilent;
     } else if (name == "UNINSTALL") {
       options.Uninstall = true;
-    } else if (name == "SUPPRESSMSGBOXES" || name == "NORESTART") {
-      // Scripts pass these along with /VERYSILENT: an unattended run shows no box and never
-      // restarts the machine anyway.
+    } else if (name == "SUPPRESSMSGBOXES" || name == "NORESTART" || name == "SP-") {
+      // Package managers pass these along with /VERYSILENT: an unattended run shows no box,
+      // never restarts the machine and has no "This will install..." question anyway.
+    } else if (name == "NOCANCEL") {
+      options.NoCancel = true;
+    } else if (name == "CLOSEAPPLICATIONS") {
+      options.CloseApplications = true;
+    } else if (name == "NOCLOSEAPPLICATIONS") {
+      options.CloseApplications = false;
+    } else if (name == "DIR") {
+      if (!IsAppDir(value))
+        Refuse("the folder is fixed: " + arg + " cannot move the program from " + AppDir);
     } else if (name == "COMPONENTS") {
       if (value.empty()) Refuse("/COMPONENTS needs a list: /COMPONENTS=program,blockchain");
       TakeComponents(arg, value, options);
       components = true;
     } else if (name == "LOG") {
-      if (value.empty()) Refuse("/LOG needs a file: /LOG=FILE");
+      if (hasValue && value.empty()) Refuse("/LOG needs a file: /LOG=FILE");
       options.LogFile = value;
+      options.LogInTemp = !hasValue;
     } else {
       Refuse("unknown switch \"" + arg + "\"");
     }
@@ -71,13 +93,19 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   return "Usage: corvane-setup [/SILENT | /VERYSILENT] [/COMPONENTS=program,blockchain] "
-         "[/LOG=FILE]\n"
+         "[/LOG[=FILE]]\n"
          "       corvane-setup /UNINSTALL [/SILENT | /VERYSILENT] [/LOG=FILE]\n"
          "\n"
          "  /SILENT         show the window and its progress, ask nothing, close at the end\n"
          "  /VERYSILENT     show no window at all\n"
          "  /COMPONENTS=    the parts an unattended install installs (default: program)\n"
-         "  /LOG=FILE       write the log lines into FILE as they happen\n"
+         "  /LOG=FILE       write the log lines into FILE as they happen (/LOG alone: into\n"
+         "                  \"Setup Log YYYY-MM-DD #NNN.txt\" in the temporary folder)\n"
+         "  /CLOSEAPPLICATIONS  close a running wallet that holds a file to replace\n"
+         "  /NOCLOSEAPPLICATIONS  leave it running (the default): exit code 7\n"
+         "  /NOCANCEL       closing the window does not cancel an unattended install\n"
+         "  /SP-, /SUPPRESSMSGBOXES, /NORESTART  accepted; nothing to do\n"
+         "  /DIR=C:\\Corvane  accepted only with this folder: it is fixed\n"
          "  /UNINSTALL      remove the wallet program, its shortcuts and its Apps & features "
          "entry;\n"
          "                  the wallet's data folder and the blockchain stay\n"

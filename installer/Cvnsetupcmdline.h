@@ -18,7 +18,13 @@ struct TSetupOptions {
   // The parts an unattended install installs: /COMPONENTS, by default the program alone.
   bool Program = true;
   bool Blockchain = false;
-  std::string LogFile; // empty: none
+  std::string LogFile;    // empty: none
+  bool LogInTemp = false; // a bare /LOG: a file in the temporary folder, named as Inno names it
+  // What to do when a running program holds a file the install replaces: /CLOSEAPPLICATIONS asks
+  // the system to close it first; otherwise an unattended run leaves it and ends with exit code 7.
+  bool CloseApplications = false;
+  // /NOCANCEL: closing the window does not cancel an unattended run.
+  bool NoCancel = false;
 
   bool Unattended() const { return Mode != TSetupMode::Normal; }
 };
@@ -39,7 +45,8 @@ enum TSetupExit : int {
   ExitVerifyFailed = 4,   // the signed list or a download did not verify
   ExitWriteFailed = 5,    // a file or folder could not be written
   ExitCancelled = 6,      // the window was closed during the install, or the removal declined
-  ExitWalletRunning = 7,  // the uninstall found the wallet running and changed nothing
+  ExitWalletRunning = 7,  // the wallet (or its launcher) is running: the uninstall changed nothing,
+                          // an install left the running program as it was
   ExitOtherError = 8,     // any other error
 };
 

@@ -1,5 +1,7 @@
 // TForm1's install steps, the download handlers and the shortcut maker.
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <climits>
 #include <ctime>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <system_error>
+#include <vector>
 
 #include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetupmain.h"
@@ -14,6 +17,7 @@
 #include "platform/msgloop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/program.h"
 #include "platform/shell.h"
 
 namespace {
@@ -60,14 +64,13 @@ void TForm1::Button1Click(TObject*) {
   installing_ = true;
   TFinally reset([this] { installing_ = false; });
 
-  if (!PublisherKey.empty() &&
-      (view_->IsChecked(TCheckBoxId::CheckBox1) || view_->IsChecked(TCheckBoxId::CheckBox2)) &&
-      !FetchFileList())
-    return;
-  if (view_->IsChecked(TCheckBoxId::CheckBox1)) InstallProgram();
-  if (view_->IsChecked(TCheckBoxId::CheckBox2)) InstallBlockchain();
-  if (!view_->IsChecked(TCheckBoxId::CheckBox1) && !view_->IsChecked(TCheckBoxId::CheckBox2))
-    Log("please make a slection.");
+  // Read once: what was ticked when Next was pressed is what this press installs.
+  const bool program = view_->IsChecked(TCheckBoxId::CheckBox1);
+  const bool blockchain = view_->IsChecked(TCheckBoxId::CheckBox2);
+  if (!PublisherKey.empty() && (program || blockchain) && !FetchFileList()) return;
+  if (program) InstallProgram();
+  if (blockchain) InstallBlockchain();
+  if (!program && !blockchain) Log("please make a slection.");
 }
 
 void TForm1::InstallProgram() {
@@ -113,7 +116,8 @@ void TForm1::DownloadWallet() {
     view_->SetProgressVisible(false);
   } else {
     view_->SetProgressVisible(false);
-    view_->ShowMessageBox("could not download wallet", "Download failure");
+    // A wallet held by a running program was downloaded: the user has been told that already.
+    if (!heldBack_) view_->ShowMessageBox("could not download wallet", "Download failure");
   }
 }
 
@@ -138,9 +142,16 @@ void TForm1::DownloadBlockchain() {
     view_->SetProgressVisible(false);
     Log("unzipping blockchain - this will take a while...");
     // The window stays painted but takes no input until the archive has ended.
-    const int exitCode = platform::RunAndWait(dest);
+    // Unattended, nobody would answer the archive's own question.
+    const int exitCode = platform::RunAndWait(dest, AsksUser ? std::string() : ArchiveSilentArgs);
     if (exitCode == -1) {
+      const win::DWORD error = win::GetLastError();
       Log("could not start " + dest);
+      if (error == ERROR_ELEVATION_REQUIRED)
+        Log("the blockchain archive asks for administrator rights: start " + dest +
+            " yourself with \"Run as administrator\"");
+      else if (error != ERROR_SUCCESS)
+        Log(ReasonLine(error));
       view_->ShowMessageBox("could not start the blockchain archive", "Blockchain failure");
       return;
     }
@@ -157,6 +168,7 @@ void TForm1::DownloadBlockchain() {
 // sees names dest.
 void TForm1::GetInto(const std::string& url, const std::string& dest, bool program) {
   const std::string name = url.substr(url.rfind('/') + 1);
+  heldBack_ = false;
   const TListedFile* listed = nullptr;
   if (!PublisherKey.empty()) {
     listed = fileList_.Find(name);
@@ -182,6 +194,9 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     } catch (Exception& e) {
       NMHTTP1->Body = dest;
       if (closing_) throw EAbort();
+      // The system's reason beside "Null Remote Address": no network, no such host, ...
+      if (NMHTTP1->LookupErrorNo != 0)
+        Log(ReasonLine(static_cast<unsigned long>(NMHTTP1->LookupErrorNo)));
       ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
       throw;
     } catch (...) {
@@ -198,6 +213,12 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     DownloadOk = false;
     // What an earlier press left may be of another version: that one is fetched anew.
     if (!reused || attempt > 0) return;
+  }
+  heldBack_ = program && !FreeToReplace(dest);
+  if (heldBack_) {
+    downloads_->KeepWhole(dest);
+    DownloadOk = false;
+    return;
   }
   try {
     downloads_->Install(dest);
@@ -257,23 +278,63 @@ bool TForm1::IsUpToDate(const std::string& dest, const TListedFile& listed) {
   if (FileSize(dest) != listed.Size ||
       !std::filesystem::is_regular_file(platform::FilePath(dest)))
     return false;
-  // Hashed beside the window, which stays live for a big file.
-  auto hash = std::async(std::launch::async, [dest] { return platform::FileSha256(dest); });
-  while (hash.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-    platform::ProcessMessages();
-  const auto digest = hash.get();
-  if (closing_) throw EAbort();
+  const auto digest = HashBeside(dest);
   return digest && *digest == listed.Sha256;
+}
+
+std::optional<std::string> TForm1::HashBeside(const std::string& path) {
+  std::atomic<bool> stop{false};
+  auto hash = std::async(std::launch::async, [&stop, path]() -> std::optional<std::string> {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(platform::OpenFile(path, "rb"),
+                                                         std::fclose);
+    if (!file) return std::nullopt;
+    platform::Sha256Stream sha;
+    std::vector<char> block(1 << 16);
+    size_t n;
+    while (!stop && (n = std::fread(block.data(), 1, block.size(), file.get())) > 0)
+      sha.Update(block.data(), n);
+    if (stop || std::ferror(file.get())) return std::nullopt;
+    return sha.Finish();
+  });
+  while (hash.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    platform::ProcessMessages();
+    // A close ends the hashing within a block, as it ends a download.
+    if (closing_) stop = true;
+  }
+  auto digest = hash.get();
+  if (closing_) throw EAbort();
+  return digest;
 }
 
 bool TForm1::MatchesFileList(const std::string& name, const TListedFile& listed,
                              const std::string& dest) {
   // The hash the download made on the way; a part an earlier press left whole is read once.
   std::string hash = NMHTTP1->BodySha256;
-  if (downloads_->Reused()) hash = platform::FileSha256(TDownloads::PartOf(dest)).value_or("");
+  if (downloads_->Reused()) hash = HashBeside(TDownloads::PartOf(dest)).value_or("");
   if (hash == listed.Sha256) return true;
   NoteSetupFailure(ExitVerifyFailed);
   Log("could not verify " + name + " - the download was discarded");
+  return false;
+}
+
+bool TForm1::FreeToReplace(const std::string& dest) {
+  if (!platform::FileInUse(dest)) return true;
+  std::string holders;
+  for (const std::string& name : platform::ProgramsUsing(dest))
+    holders += (holders.empty() ? "" : ", ") + name;
+  if (holders.empty()) holders = "another program";
+  Log(dest + " is in use by " + holders);
+  if (CloseApplications) {
+    Log("closing " + holders);
+    if (platform::CloseProgramsUsing(dest)) return true;
+  } else if (AsksUser) {
+    view_->ShowMessageBox(dest + " is in use by " + holders +
+                              ".\n\nClose it, then click OK to try again.",
+                          "Program in use");
+    if (!platform::FileInUse(dest)) return true;
+  }
+  NoteSetupFailure(ExitWalletRunning);
+  Log(dest + " was not replaced; the next try installs the download without fetching it again");
   return false;
 }
 
@@ -338,7 +399,7 @@ bool SpecialFolder(int csidl, std::string& path) {
     malloc->Release();
     return false;
   }
-  char buffer[MAX_PATH];
+  char buffer[platform::ShellPathBytes];
   const bool ok = win::SHGetPathFromIDListA(pidl, buffer) != 0;
   if (ok) path = buffer;
   malloc->Free(pidl);
@@ -348,39 +409,59 @@ bool SpecialFolder(int csidl, std::string& path) {
 
 namespace {
 
-void SaveShellLink(const std::string& target, const std::string& description,
-                   const std::basic_string<win::OLECHAR>& fileName) {
-  if (FAILED(win::CoInitialize(nullptr))) return;
+// S_OK, or what failed: a failed save is often Controlled Folder Access guarding the Desktop.
+win::HRESULT SaveShellLink(const std::string& target, const std::string& description,
+                           const std::basic_string<win::OLECHAR>& fileName) {
+  win::HRESULT hr = win::CoInitialize(nullptr);
+  if (FAILED(hr)) return hr;
   win::IShellLinkA* link = nullptr;
-  if (SUCCEEDED(win::CoCreateInstance(win::CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      win::IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
+  hr = win::CoCreateInstance(win::CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                             win::IID_IShellLinkA, reinterpret_cast<void**>(&link));
+  if (SUCCEEDED(hr)) {
     link->SetPath(target.c_str());
     link->SetDescription(description.c_str());
     link->SetShowCmd(SW_SHOW);
     win::IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(win::IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-      file->Save(fileName.c_str(), TRUE);
+    hr = link->QueryInterface(win::IID_IPersistFile, reinterpret_cast<void**>(&file));
+    if (SUCCEEDED(hr)) {
+      hr = file->Save(fileName.c_str(), TRUE);
       file->Release();
     }
     link->Release();
   }
   win::CoUninitialize();
+  return hr;
 }
 
 } // namespace
 
+// A shortcut that cannot be made is logged with its reason; the install goes on without it.
 void TForm1::MakeDesktopShortcut(const std::string& target) {
   std::string desktop;
-  if (!SpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) return;
-  SaveShellLink(target, Ticker + " QT Wallet",
-                platform::AnsiToOle(desktop) + platform::AnsiToOle("/" + IniPath + ".lnk"));
+  if (!SpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) {
+    Log("could not make the desktop shortcut - the system names no Desktop folder");
+    return;
+  }
+  const win::HRESULT hr =
+      SaveShellLink(target, Ticker + " QT Wallet",
+                    platform::AnsiToOle(desktop) + platform::AnsiToOle("/" + IniPath + ".lnk"));
+  if (FAILED(hr))
+    Log("could not make the shortcut " + desktop + "\\" + IniPath + ".lnk - " +
+        ReasonLine(static_cast<unsigned long>(hr)));
 }
 
 void TForm1::MakeStartMenuShortcut(const std::string& target) {
   std::string programs;
-  if (!SpecialFolder(CSIDL_PROGRAMS, programs)) return;
+  if (!SpecialFolder(CSIDL_PROGRAMS, programs)) {
+    Log("could not make the start-menu shortcut - the system names no Programs folder");
+    return;
+  }
   const std::string folder = programs + "\\" + IniPath;
   win::CreateDirectoryA(folder.c_str(), nullptr);
-  SaveShellLink(target, Ticker + " QT Wallet",
-                platform::AnsiToOle(folder) + platform::AnsiToOle("\\" + IniPath + ".lnk"));
+  const win::HRESULT hr =
+      SaveShellLink(target, Ticker + " QT Wallet",
+                    platform::AnsiToOle(folder) + platform::AnsiToOle("\\" + IniPath + ".lnk"));
+  if (FAILED(hr))
+    Log("could not make the shortcut " + folder + "\\" + IniPath + ".lnk - " +
+        ReasonLine(static_cast<unsigned long>(hr)));
 }

@@ -1,5 +1,9 @@
 #include "installer/Cvnsetuplog.h"
 
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
 #include "framework/Sysutils.h"
 #include "platform/paths.h"
 #include "platform/winapi_base.h"
@@ -20,10 +24,28 @@ void TSetupLogFile::AddLine(const std::string& line) {
   std::fflush(file_);
 }
 
+std::string TempLogFileName() {
+  std::error_code ec;
+  const auto folder = std::filesystem::temp_directory_path(ec);
+  const auto utf8 = folder.u8string();
+  std::string base(utf8.begin(), utf8.end());
+  if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '/';
+  const std::time_t now = std::time(nullptr);
+  char day[16];
+  std::strftime(day, sizeof day, "%Y-%m-%d", std::localtime(&now));
+  std::string name;
+  for (int n = 1; n <= 999; ++n) {
+    name = base + Format("Setup Log %s #%03d.txt", day, n);
+    if (!std::filesystem::exists(platform::FilePath(name), ec)) break;
+  }
+  return name;
+}
+
 TCommandLineView::TCommandLineView(std::unique_ptr<TInstallerView> window, TSetupLogFile* log,
                                    const TSetupOptions& options)
     : window_(std::move(window)), log_(log), options_(options) {
   if (!window_) return;
+  window_->CloseIgnored = options_.NoCancel && options_.Unattended();
   window_->OnButton1Click = [this] { FireButton1Click(); };
   window_->OnClosed = [this] { FireClosed(); };
 }

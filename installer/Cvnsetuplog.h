@@ -25,6 +25,10 @@ private:
   std::FILE* file_ = nullptr;
 };
 
+// Where a bare /LOG writes: "Setup Log YYYY-MM-DD #NNN.txt" in the temporary folder, the first
+// number not yet taken, as Inno Setup names its logs (so package managers find it where they look).
+std::string TempLogFileName();
+
 // Around the window's view (none with /VERYSILENT): every log line also goes into the log file.
 // Unattended it answers the boxes from /COMPONENTS and turns message boxes into log lines.
 class TCommandLineView : public TInstallerView {

@@ -1,6 +1,7 @@
 // TForm1: settings, start-up, install steps and handlers.
 #include "installer/Cvnsetupmain.h"
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/win32.h"
 #include "publisher_key.h"
@@ -12,6 +13,7 @@ std::string WalletExe = "corvane-qt.exe";
 std::string AppDir = "C:\\" + IniPath + "\\";
 std::string PublisherKey = kPublisherKeyPem;
 int64_t LowestListSerial = CORVANE_LOWEST_SERIAL;
+std::string ArchiveSilentArgs = CORVANE_ARCHIVE_SILENT_ARGS;
 
 std::string DataPath;
 std::string FoundText;
@@ -20,6 +22,12 @@ bool AppDirFound = false;
 bool DownloadOk = false;
 
 TForm1* Form1 = nullptr;
+
+std::string ReasonLine(unsigned long error) {
+  // An HRESULT reads as Windows shows it, in hex.
+  const std::string code = error > 0xFFFF ? Format("0x%08lX", error) : std::to_string(error);
+  return "reason: " + platform::SystemErrorText(error) + " (error " + code + ")";
+}
 
 std::string LauncherExe() {
   return Ticker + "loader.exe";
@@ -105,7 +113,9 @@ void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLin
   const bool made = ownerOnly ? platform::CreateProgramDirectory(dir)
                               : win::CreateDirectoryA(dir.c_str(), nullptr) != 0;
   if (!made) {
+    const win::DWORD error = win::GetLastError();
     Log("Cannot create " + dir);
+    Log(ReasonLine(error));
     throw Exception("Cannot create " + dir);
   }
 }

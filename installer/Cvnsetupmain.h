@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "framework/Forms.h"
@@ -24,6 +25,9 @@ extern std::string AppDir; // "C:\" + IniPath + "\"
 extern std::string PublisherKey;
 // The lowest serial a signed list may carry, that of the release the build ships.
 extern int64_t LowestListSerial;
+// The blockchain archive's own arguments for an unattended run (/SILENT, /VERYSILENT), so that it
+// asks nothing; empty: it gets none.
+extern std::string ArchiveSilentArgs;
 
 // Names derived from the settings, rebuilt on each use. The separators differ on purpose:
 // local paths on AppDir and the archive use backslashes, VersionFile forward slashes, and
@@ -39,6 +43,10 @@ std::string ChainExe();
 std::string ArchiveDest();
 std::string ArchiveUrl();
 std::string ChainDir();
+
+// The log line that gives the system's reason beside one of the program's own texts:
+// "reason: Access is denied. (error 5)".
+std::string ReasonLine(unsigned long error);
 
 // A shell folder's path (CSIDL_DESKTOPDIRECTORY, CSIDL_PROGRAMS, ...), or false.
 bool SpecialFolder(int csidl, std::string& path);
@@ -79,6 +87,10 @@ public:
 
   TInstallerView& View() { return *view_; }
 
+  // Set for a run from the command line: whether a box may ask the user, and /CLOSEAPPLICATIONS.
+  bool AsksUser = true;
+  bool CloseApplications = false;
+
 private:
   void StartUp();
   // Probes dir, notes in found whether it was there, and creates it when it was not (ownerOnly:
@@ -102,8 +114,16 @@ private:
   std::string KeptSerialFile() const;
   // Whether dest already holds the listed file.
   bool IsUpToDate(const std::string& dest, const TListedFile& listed);
+  // The SHA-256 of path, hashed on a thread of its own while the window stays live; a close ends
+  // it (EAbort) within a block.
+  std::optional<std::string> HashBeside(const std::string& path);
   // Whether the part of dest that arrived whole has the listed hash; logs the refusal.
   bool MatchesFileList(const std::string& name, const TListedFile& listed, const std::string& dest);
+  // Whether dest may be replaced now: no running program holds it, or it was closed (or the user
+  // closed it when asked). Logs who holds it when it may not.
+  bool FreeToReplace(const std::string& dest);
+  // The last GetInto left its whole download because a running program holds dest.
+  bool heldBack_ = false;
   TSignedList fileList_;
   // A close during an install aborts the running download.
   void WindowClosing();

@@ -59,6 +59,7 @@ int RunSetup(const std::vector<std::string>& args, const TViewFactory& window) {
     Tell(UsageText(), false, !options.Unattended());
     return ExitOk;
   }
+  if (options.LogInTemp) options.LogFile = TempLogFileName();
   std::unique_ptr<TSetupLogFile> logFile;
   if (!options.LogFile.empty()) {
     try {
@@ -111,12 +112,15 @@ int RunSetup(const std::vector<std::string>& args, const TViewFactory& window) {
       });
     }
     Application->CreateForm(Form1);
+    Form1->AsksUser = !unattended;
+    Form1->CloseApplications = options.CloseApplications;
     TInstallerView& view = Form1->View();
     if (!unattended) {
       auto press = view.OnButton1Click;
       view.OnButton1Click = [press, &view] {
+        const bool program = view.IsChecked(TCheckBoxId::CheckBox1);
         if (press) press();
-        RegisterIfInstalled(view.IsChecked(TCheckBoxId::CheckBox1));
+        RegisterIfInstalled(program);
       };
       Application->Run();
       Form1 = nullptr;

@@ -19,11 +19,15 @@ void TInstallerView::SetProgressMax(int max) {
 }
 
 void TInstallerView::FireButton1Click() {
+  SetChoicesEnabled(false);
   try {
     if (OnButton1Click) OnButton1Click();
   } catch (...) {
+    SetChoicesEnabled(true);
     Application->HandleException(nullptr);
+    return;
   }
+  SetChoicesEnabled(true);
 }
 
 void TInstallerView::FireClosed() {

@@ -38,6 +38,12 @@ public:
   // a handler is caught and shown, so that the message loop goes on.
   std::function<void()> OnButton1Click;
   std::function<void()> OnClosed;
+  // Set for an unattended run with /NOCANCEL: the window's close is refused and nothing is told.
+  bool CloseIgnored = false;
+
+  // The boxes and Next take no input while a press runs (FireButton1Click), so that what the user
+  // chose is what the press installs.
+  virtual void SetChoicesEnabled(bool enabled) { (void)enabled; }
 
 protected:
   virtual void DoSetProgressMax(int max) = 0;

@@ -118,6 +118,11 @@ public:
 
   int ProgressMax() const override { return max_; }
 
+  void SetChoicesEnabled(bool enabled) override {
+    for (const char* name : {"CheckBox1", "CheckBox2", "Button1"})
+      controls_.at(name)->setEnabled(enabled);
+  }
+
   void WindowClosed() { FireClosed(); }
 
 protected:
@@ -169,6 +174,10 @@ private:
 };
 
 void TForm1Window::closeEvent(QCloseEvent* event) {
+  if (view_->CloseIgnored) {
+    event->ignore();
+    return;
+  }
   event->accept();
   view_->WindowClosed();
 }

@@ -50,7 +50,10 @@ void AdjustForDpi(RECT& rect, DWORD style, DWORD exStyle, UINT dpi) {
     AdjustWindowRectEx(&rect, style, FALSE, exStyle);
 }
 
-int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+// Only a scalable font counts: where "MS Sans Serif" is the old bitmap font, it shows letters
+// outside Western Europe as "?".
+int CALLBACK NoteFontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD type, LPARAM found) {
+  if (!(type & TRUETYPE_FONTTYPE)) return 1;
   *reinterpret_cast<bool*>(found) = true;
   return 0;
 }
@@ -129,6 +132,22 @@ public:
 
   int ProgressMax() const override { return max_; }
 
+  void SetChoicesEnabled(bool enabled) override {
+    // A disabled control loses the keyboard: the log holds it meanwhile and gives it back.
+    HWND focus = GetFocus();
+    for (const char* name : {"CheckBox1", "CheckBox2", "Button1"}) {
+      if (!enabled && focus == Handle(name)) {
+        pressedFrom_ = focus;
+        SetFocus(Memo());
+      }
+      EnableWindow(Handle(name), enabled);
+    }
+    if (enabled && pressedFrom_) {
+      if (GetFocus() == Memo()) SetFocus(pressedFrom_);
+      pressedFrom_ = nullptr;
+    }
+  }
+
 protected:
   void DoSetProgressMax(int max) override {
     max_ = max;
@@ -138,6 +157,8 @@ protected:
 private:
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK MemoProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                   DWORD_PTR data);
   static void RegisterClasses();
   LRESULT HandleFormMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HandlePanelMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -163,6 +184,7 @@ private:
   HFONT windowFont_ = nullptr;
   HBRUSH skyBrush_ = CreateSolidBrush(SkyBlueColour());
   HWND lastFocus_ = nullptr;
+  HWND pressedFrom_ = nullptr;
   UINT dpi_ = DesignDpi;
   int max_ = form1_layout::ProgressMax;
   bool shown_ = false;
@@ -270,6 +292,7 @@ void TWinInstallerView::Build() {
   }
 
   HWND memo = Memo();
+  SetWindowSubclass(memo, MemoProc, 0, 0);
   // No 32 KB cap: a long install must not lose its last log lines.
   SendMessageW(memo, EM_SETLIMITTEXT, 0, 0);
   for (size_t i = 0; i < ControlCount; ++i) {
@@ -452,6 +475,7 @@ LRESULT TWinInstallerView::HandleFormMessage(HWND hwnd, UINT msg, WPARAM wParam,
     return 0;
   }
   case WM_CLOSE:
+    if (CloseIgnored) return 0;
     // The form decides what closing means; the window goes with the view.
     ShowWindow(hwnd, SW_HIDE);
     FireClosed();
@@ -459,6 +483,16 @@ LRESULT TWinInstallerView::HandleFormMessage(HWND hwnd, UINT msg, WPARAM wParam,
   default:
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
+}
+
+// A multi-line edit in a window with the dialog keyboard sends WM_CLOSE to its parent on Escape,
+// which would close the installer and cancel its install. Escape does nothing here.
+LRESULT CALLBACK TWinInstallerView::MemoProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR, DWORD_PTR) {
+  if ((msg == WM_KEYDOWN || msg == WM_KEYUP) && wParam == VK_ESCAPE) return 0;
+  if (msg == WM_CHAR && wParam == 0x1B) return 0;
+  if (msg == WM_NCDESTROY) RemoveWindowSubclass(hwnd, MemoProc, 0);
+  return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK TWinInstallerView::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

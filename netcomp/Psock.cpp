@@ -381,6 +381,7 @@ void TPowersock::HandleSocketMessage(TSockMessage& Message) {
         break;
       }
     } else if (Message.Msg == HostLookupMessage) {
+      LookupErrorNo = HIWORD(Message.LParam);
       LookupTask = nullptr;
       LookupDone = true;
     }
@@ -415,6 +416,7 @@ void TPowersock::ResolveHost() {
   TimerOn();
   TIdleWatch idle(*this);
   LookupDone = false;
+  LookupErrorNo = 0;
   LookupTask = win::WSAAsyncGetHostByName(SocketWindow, HostLookupMessage, TransferBuffer.data(),
                                           HostEntryBuffer.get(), HostEntryBufferSize);
   if (!LookupTask) {

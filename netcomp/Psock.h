@@ -144,6 +144,9 @@ public:
   int64_t BytesSent = 0;
   bool Canceled = false;
   int32_t LastErrorNo = 0;
+  // The Winsock error of the last host lookup (WSAHOST_NOT_FOUND, ...); 0 when it found the host.
+  // Connect reports a failed lookup as "Null Remote Address", which says nothing of why.
+  int32_t LookupErrorNo = 0;
   std::string Status;
   bool EventOk = false;
   bool TimedOut = false;

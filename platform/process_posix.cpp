@@ -10,12 +10,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/msgloop.h"
 #include "platform/paths.h"
+#include "platform/win32.h"
 
 extern char** environ;
 
@@ -81,39 +84,59 @@ int WaitFor(pid_t pid) {
   return code;
 }
 
-int Spawn(const std::vector<std::string>& words, bool searchPath) {
+// -1 with the reason as the last error, as Windows leaves it.
+int NotStarted(win::DWORD error) {
+  win::SetLastError(error);
+  return -1;
+}
+
+// In the program's own folder, as on Windows.
+int Spawn(const std::vector<std::string>& words, bool searchPath, const std::string& file) {
   std::vector<char*> argv;
   for (const std::string& w : words)
     argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, std::filesystem::path(file).parent_path().c_str());
   pid_t pid = 0;
-  int rc = searchPath ? posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ)
-                      : posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) return -1;
+  int rc = searchPath ? posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ)
+                      : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0)
+    return NotStarted(rc == EACCES || rc == EPERM ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
   return WaitFor(pid);
 }
 
 } // namespace
 
-int RunAndWait(const std::string& path) {
+int RunAndWait(const std::string& path, const std::string& arguments) {
   const std::string file = NativePath(path);
+  std::vector<std::string> extra;
+  std::istringstream split(arguments);
+  for (std::string word; split >> word;)
+    extra.push_back(word);
+  auto with = [&extra](std::vector<std::string> command) {
+    command.insert(command.end(), extra.begin(), extra.end());
+    return command;
+  };
   struct stat st {};
-  if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return NotStarted(ERROR_FILE_NOT_FOUND);
   const std::string head = Head(file, 256);
-  if (head.compare(0, 2, "MZ") == 0) return Spawn({"wine", file}, true);
+  if (head.compare(0, 2, "MZ") == 0) return Spawn(with({"wine", file}), true, file);
   if (head.compare(0, 2, "#!") == 0) {
     std::vector<std::string> words = ShebangWords(head);
-    if (words.empty()) return -1;
+    if (words.empty()) return NotStarted(ERROR_BAD_EXE_FORMAT);
     words.push_back(file);
-    return Spawn(words, false);
+    return Spawn(with(words), false, file);
   }
   if (head.compare(0, 4,
                    "\x7f"
                    "ELF") == 0) {
     if (access(file.c_str(), X_OK) != 0) chmod(file.c_str(), st.st_mode | S_IXUSR);
-    return Spawn({file}, false);
+    return Spawn(with({file}), false, file);
   }
-  return -1;
+  return NotStarted(ERROR_BAD_EXE_FORMAT);
 }
 
 } // namespace platform

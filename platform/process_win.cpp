@@ -27,15 +27,21 @@ std::wstring CommandLineOf(const std::wstring& path) {
 
 } // namespace
 
-int RunAndWait(const std::string& path) {
+int RunAndWait(const std::string& path, const std::string& arguments) {
   const std::wstring file = Utf8ToWide(path);
   std::wstring commandLine = CommandLineOf(file);
+  if (!arguments.empty()) commandLine += L" " + Utf8ToWide(arguments);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
+  // In its own folder: a self-extracting archive that writes beside itself must not write into
+  // wherever the installer was started from (often Downloads).
+  const size_t slash = file.find_last_of(L"\\/");
+  const std::wstring folder =
+      slash == std::wstring::npos ? std::wstring() : file.substr(0, slash + 1);
   if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &si, &pi))
-    return -1;
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return -1; // GetLastError says why
   CloseHandle(pi.hThread);
   {
     // The windows stay alive (painted, answering the system) and take no input until the child

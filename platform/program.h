@@ -23,6 +23,15 @@ bool WriteStandardStream(const std::string& text, bool toError);
 // also under Wine).
 bool FileInUse(const std::string& path);
 
+// The names of the programs that hold the file, as the user knows them (on Windows the Restart
+// Manager's, on Linux the process's); empty when none does or the system cannot tell which.
+std::vector<std::string> ProgramsUsing(const std::string& path);
+
+// Asks the programs that hold the file to close (on Windows through the Restart Manager, as
+// installers do; on Linux SIGTERM to the user's processes), and waits for them a while. True when
+// the file is free afterwards.
+bool CloseProgramsUsing(const std::string& path);
+
 // Copies the running program to dest (replacing it whole, or leaving it as it was); true also
 // when dest is the running program itself.
 bool CopyProgramFile(const std::string& dest);

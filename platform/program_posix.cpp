@@ -1,7 +1,9 @@
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -55,19 +57,23 @@ bool Maps(const std::string& pid, const struct stat& file, const std::string& pa
 
 } // namespace
 
-bool FileInUse(const std::string& path) {
+namespace {
+
+// The processes (other than this one) that have the file open or mapped.
+std::vector<pid_t> Holders(const std::string& path) {
+  std::vector<pid_t> holders;
   const std::string native = NativePath(path);
   struct stat file {};
-  if (stat(native.c_str(), &file) != 0) return false;
+  if (stat(native.c_str(), &file) != 0) return holders;
   std::error_code ec;
   const std::string canonical = std::filesystem::canonical(native, ec).string();
   DIR* proc = opendir("/proc");
-  if (!proc) return false;
-  bool used = false;
+  if (!proc) return holders;
   while (const dirent* entry = readdir(proc)) {
     const std::string pid = entry->d_name;
     if (pid.find_first_not_of("0123456789") != std::string::npos || pid == std::to_string(getpid()))
       continue;
+    bool used = false;
     const std::string fds = "/proc/" + pid + "/fd";
     if (DIR* dir = opendir(fds.c_str())) {
       while (const dirent* fd = readdir(dir)) {
@@ -78,13 +84,37 @@ bool FileInUse(const std::string& path) {
       }
       closedir(dir);
     }
-    if (used || Maps(pid, file, canonical)) {
-      used = true;
-      break;
-    }
+    if (used || Maps(pid, file, canonical)) holders.push_back(static_cast<pid_t>(std::stol(pid)));
   }
   closedir(proc);
-  return used;
+  return holders;
+}
+
+} // namespace
+
+bool FileInUse(const std::string& path) {
+  return !Holders(path).empty();
+}
+
+std::vector<std::string> ProgramsUsing(const std::string& path) {
+  std::vector<std::string> names;
+  for (pid_t pid : Holders(path)) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+      names.push_back(name);
+  }
+  return names;
+}
+
+bool CloseProgramsUsing(const std::string& path) {
+  for (pid_t pid : Holders(path))
+    kill(pid, SIGTERM);
+  // As long as a program may take to save and end, polled.
+  for (int i = 0; i < 100 && FileInUse(path); ++i)
+    usleep(100 * 1000);
+  return !FileInUse(path);
 }
 
 bool CopyProgramFile(const std::string& dest) {

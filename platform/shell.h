@@ -42,7 +42,8 @@ struct IShellLinkA : IUnknown {
 // CoCreateInstance, except that IID_IShellLinkA gives the IShellLinkA above.
 HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
                          const IID& riid, void** ppv);
-// The folder's path in UTF-8 into a buffer of MAX_PATH bytes; FALSE also when it does not fit.
+// The folder's path in UTF-8 into a buffer of platform::ShellPathBytes bytes; FALSE also when it
+// does not fit the wide API's MAX_PATH units.
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR pszPath);
 } // namespace win
 
@@ -51,6 +52,10 @@ BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR pszPath);
 #endif
 
 namespace platform {
+
+// The bytes a shell folder's path may take in UTF-8: MAX_PATH UTF-16 units (a path of Cyrillic or
+// Chinese letters takes two or three bytes a unit).
+inline constexpr int ShellPathBytes = 3 * MAX_PATH;
 
 // UTF-16 of the program's 8-bit text, as the persist-file save takes names. On Windows the text
 // is UTF-8 (see text.h). The stand-in also reads UTF-8; a byte that is no part of valid UTF-8 is

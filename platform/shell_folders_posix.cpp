@@ -7,6 +7,7 @@
 
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "platform/winapi_posix.h"
 
 namespace win {
@@ -80,7 +81,9 @@ HRESULT SHGetSpecialFolderLocation(HWND, int csidl, LPITEMIDLIST* ppidl) {
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath) {
   if (!pidl || !pszPath || !FolderTail(pidl->csidl)) return FALSE;
   std::string path = FolderPath(pidl->csidl);
-  if (path.size() >= MAX_PATH) return FALSE;
+  if (path.size() >= static_cast<size_t>(platform::ShellPathBytes) ||
+      platform::Utf8ToWide(path).size() >= MAX_PATH)
+    return FALSE;
   std::memcpy(pszPath, path.c_str(), path.size() + 1);
   return TRUE;
 }

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -81,7 +82,13 @@ public:
     std::string data = Serialize();
     std::FILE* f =
         std::fopen(platform::NativePath(platform::detail::OleToUtf8(name)).c_str(), "wb");
-    if (!f) return E_FAIL;
+    if (!f) {
+      // As Windows reports them: HRESULT_FROM_WIN32 of the file error.
+      if (errno == EACCES || errno == EPERM || errno == EROFS)
+        return static_cast<HRESULT>(0x80070005);
+      if (errno == ENOENT || errno == ENOTDIR) return static_cast<HRESULT>(0x80070003);
+      return E_FAIL;
+    }
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     ok = std::fclose(f) == 0 && ok;
     return ok ? S_OK : E_FAIL;

@@ -75,8 +75,9 @@ using LPCITEMIDLIST = const ITEMIDLIST*;
 
 HRESULT SHGetMalloc(IMalloc** ppMalloc);
 HRESULT SHGetSpecialFolderLocation(HWND hwnd, int csidl, LPITEMIDLIST* ppidl);
-// Writes the folder's path, a Windows path such as "C:\users\<user>\Desktop", into a buffer of
-// MAX_PATH bytes. Zero on failure.
+// Writes the folder's path, a Windows path such as "C:\users\<user>\Desktop", in UTF-8 into a
+// buffer of platform::ShellPathBytes bytes. Zero on failure, and when the path is MAX_PATH UTF-16
+// units or longer, as on Windows.
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, char* pszPath);
 HRESULT CoInitialize(void* pvReserved);
 void CoUninitialize();

@@ -72,8 +72,9 @@ HRESULT CoCreateInstance(const CLSID& rclsid, IUnknown* pUnkOuter, DWORD dwClsCo
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST pidl, LPSTR pszPath) {
   wchar_t wide[MAX_PATH];
   if (!::SHGetPathFromIDListW(pidl, wide)) return FALSE;
+  // The wide call has limited the path to MAX_PATH units; its UTF-8 fits ShellPathBytes.
   const std::string path = platform::WideToUtf8(wide);
-  if (path.size() >= MAX_PATH) return FALSE;
+  if (path.size() >= static_cast<size_t>(platform::ShellPathBytes)) return FALSE;
   std::memcpy(pszPath, path.c_str(), path.size() + 1);
   return TRUE;
 }

@@ -4,6 +4,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 
+// Not in every SDK's headers.
+#ifndef ERROR_ELEVATION_REQUIRED
+#define ERROR_ELEVATION_REQUIRED 740L
+#endif
+
 namespace win {
 using ::BOOL;
 using ::BYTE;
@@ -95,6 +100,8 @@ void Sleep(DWORD dwMilliseconds);
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_ELEVATION_REQUIRED 740L
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002

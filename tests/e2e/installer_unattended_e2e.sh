@@ -2,8 +2,9 @@
 # The installer from the command line against nginx: /VERYSILENT with no display at all installs
 # both parts, exits 0, writes the log file and the Apps & features entry; a wallet missing on the
 # server exits 3, says so in the log file and keeps the installed wallet; /SILENT shows the
-# window and closes it by itself; the uninstall refuses while the wallet is in use (a process
-# holds it open), then removes what the install made and leaves the wallet's data folder and
+# window and closes it by itself; package managers' Inno switches are taken; an update while the
+# wallet runs exits 7 and keeps the download, which /CLOSEAPPLICATIONS then installs; the
+# uninstall refuses while the wallet is in use (a process holds it open), then removes what the install made and leaves the wallet's data folder and
 # the blockchain byte for byte.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/e2e.sh"
@@ -96,6 +97,41 @@ rc=$?
 grep -qxF "install blockchain is checked" "$work/setup.log" || failx "/SILENT did not install the blockchain"
 xvfb_stop
 unset DISPLAY
+
+# What package managers pass to Inno-style installers: /SP- /VERYSILENT /SUPPRESSMSGBOXES
+# /NORESTART, /NOCANCEL, a bare /LOG (into the temporary folder as Inno names it) and /DIR= of the
+# fixed folder; another folder is refused with exit code 2.
+mkdir -p "$work/tmp"
+TMPDIR=$work/tmp setup /SP- /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /NOCANCEL /LOG '/DIR=C:\Corvane'
+rc=$?
+[ "$rc" = 0 ] || failx "the package managers' switches exited $rc"
+innolog=$(ls "$work/tmp"/"Setup Log "????-??-??" #001.txt" 2>/dev/null)
+[ -n "$innolog" ] && grep -qxF "Done." "$innolog" || failx "no log in the temporary folder: $(ls "$work/tmp")"
+setup /VERYSILENT '/DIR=D:\Wallet'
+rc=$?
+[ "$rc" = 2 ] && grep -qF "the folder is fixed" "$work/setup.out" || failx "/DIR=D:\Wallet exited $rc"
+
+# An update while the wallet runs: exit 7 and a log line naming what holds it; the finished
+# download stays, and /CLOSEAPPLICATIONS closes the holder and installs it without fetching again.
+{ printf MZ; head -c 50000 /dev/urandom; } >"$www/corvane-qt.exe"
+sign
+sleep 600 <"$appdir/corvane-qt.exe" &
+holder=$!
+setup /VERYSILENT "/LOG=$work/setup.log"
+rc=$?
+[ "$rc" = 7 ] || failx "an update with the wallet running exited $rc"
+grep -qxF 'C:\Corvane\corvane-qt.exe is in use by sleep' "$work/setup.log" || failx "the log does not name what holds the wallet"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe.part" || failx "the finished download was not kept"
+fetched=$(grep -c "GET /downloads/corvane-qt.exe" "$NGINX_DIR/access.log")
+setup /VERYSILENT /CLOSEAPPLICATIONS "/LOG=$work/setup.log"
+rc=$?
+[ "$rc" = 0 ] || failx "/CLOSEAPPLICATIONS exited $rc"
+state=$(awk '{print $3}' "/proc/$holder/stat" 2>/dev/null)
+[ -z "$state" ] || [ "$state" = Z ] || failx "/CLOSEAPPLICATIONS left the wallet running"
+wait "$holder" 2>/dev/null
+holder=""
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "the kept download was not installed"
+[ "$(grep -c "GET /downloads/corvane-qt.exe" "$NGINX_DIR/access.log")" = "$fetched" ] || failx "the kept download was fetched again"
 
 # The uninstall while the wallet is in use changes nothing.
 before=$(only_files)

@@ -271,6 +271,43 @@ TEST_F(WinWindowTest, KeyboardMovesThroughMemoBoxesAndButton) {
   EXPECT_TRUE(IsWindowVisible(Form1Window()));
 }
 
+// The log has the focus when the window opens; the title bar's close (WM_CLOSE) still closes.
+TEST_F(WinWindowTest, EscapeClosesNothingFromAnyControl) {
+  int closes = 0;
+  view_->OnClosed = [&] { ++closes; };
+  view_->Show();
+  SetForegroundWindow(Form1Window());
+  platform::ProcessMessages();
+  for (const char* name : {"Memo1", "CheckBox1", "CheckBox2", "Button1"}) {
+    SetFocus(Control(name));
+    PressKey(VK_ESCAPE);
+    PostMessageA(Control(name), WM_CHAR, 0x1B, 1);
+    platform::ProcessMessages();
+    EXPECT_EQ(closes, 0) << name;
+    EXPECT_TRUE(IsWindowVisible(Form1Window())) << name;
+  }
+  SendMessageA(Form1Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(closes, 1);
+}
+
+// A press reads the boxes once: while it runs they and Next take no input, then come back with
+// the keyboard where it was.
+TEST_F(WinWindowTest, BoxesAndNextAreDisabledWhileAPressRuns) {
+  std::vector<BOOL> during;
+  view_->OnButton1Click = [&] {
+    for (const char* name : {"CheckBox1", "CheckBox2", "Button1"})
+      during.push_back(IsWindowEnabled(Control(name)));
+  };
+  view_->Show();
+  SetForegroundWindow(Form1Window());
+  SetFocus(Control("Button1"));
+  PressKey(VK_SPACE);
+  EXPECT_EQ(during, (std::vector<BOOL>{FALSE, FALSE, FALSE}));
+  for (const char* name : {"CheckBox1", "CheckBox2", "Button1"})
+    EXPECT_TRUE(IsWindowEnabled(Control(name))) << name;
+  EXPECT_EQ(GetFocus(), Control("Button1"));
+}
+
 TEST_F(WinWindowTest, ResizeGivesAllHeightToTheLog) {
   view_->Show();
   SetWindowPos(Form1Window(), nullptr, 0, 0, 760, 640, SWP_NOMOVE | SWP_NOZORDER);

@@ -85,6 +85,8 @@ public:
     ++shows;
   }
   int ProgressMax() const override { return progressMax; }
+  bool choicesEnabled = true;
+  void SetChoicesEnabled(bool enabled) override { choicesEnabled = enabled; }
 
 protected:
   void DoSetProgressMax(int max) override {

@@ -1,6 +1,7 @@
 // Scoped environment and temporary folders for tests.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,20 @@ std::string UnstartableProgram();
 // Puts NotingProgram(exitCode) into dir, as a download leaves it (not marked executable), and
 // returns its path.
 std::string ExitingProgram(const std::string& dir, int exitCode);
+
+// NotingProgram written to path and kept running from it until the scope ends, as a wallet the
+// user has open: on Windows the program itself (it waits when its argument is "hold"), on Linux a
+// process named "sleep" holding the file open. path is native.
+class RunningProgram {
+public:
+  explicit RunningProgram(const std::string& path);
+  ~RunningProgram();
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+private:
+  intptr_t process_ = 0;
+};
 
 // Drive C: as the code under test sees it, for the scope of a test. On Linux a fresh Wine-style
 // prefix of its own (WINEPREFIX points at it); on Windows the real drive C:, made the current

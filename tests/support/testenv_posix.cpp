@@ -1,4 +1,8 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -34,6 +38,37 @@ std::string ExitingProgram(const std::string& dir, int exitCode) {
   WriteFile(path, NotingProgram(exitCode));
   chmod(path.c_str(), 0644);
   return path;
+}
+
+RunningProgram::RunningProgram(const std::string& path) {
+  WriteFile(path, NotingProgram(0));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, path.c_str(), O_RDONLY, 0);
+  char sleep[] = "sleep", seconds[] = "600";
+  char* argv[] = {sleep, seconds, nullptr};
+  pid_t pid = 0;
+  const int error = posix_spawnp(&pid, "sleep", &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error) throw std::runtime_error("cannot start sleep");
+  process_ = pid;
+  // Held once the child has opened it.
+  for (int i = 0; i < 500; ++i) {
+    struct stat held {
+    }, file{};
+    const std::string fd = "/proc/" + std::to_string(pid) + "/fd/0";
+    if (stat(fd.c_str(), &held) == 0 && stat(path.c_str(), &file) == 0 &&
+        held.st_ino == file.st_ino)
+      return;
+    usleep(10000);
+  }
+  throw std::runtime_error("sleep did not open " + path);
+}
+
+RunningProgram::~RunningProgram() {
+  const pid_t pid = static_cast<pid_t>(process_);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
 }
 
 // A prefix of its own: nothing needs clearing.

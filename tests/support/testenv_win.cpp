@@ -34,6 +34,28 @@ std::string NotingProgram(int exitCode) {
   return helper + "\nexit " + std::to_string(exitCode) + "\n";
 }
 
+RunningProgram::RunningProgram(const std::string& path) {
+  WriteFile(path, NotingProgram(0));
+  const std::wstring file = std::filesystem::path(path).wstring();
+  std::wstring line = L"\"" + file + L"\" hold";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(file.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    throw std::runtime_error("cannot start " + path);
+  CloseHandle(info.hThread);
+  process_ = reinterpret_cast<intptr_t>(info.hProcess);
+  WaitForInputIdle(info.hProcess, 2000);
+}
+
+RunningProgram::~RunningProgram() {
+  HANDLE process = reinterpret_cast<HANDLE>(process_);
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
+}
+
 std::string UnstartableProgram() {
   return "MZ but nothing a loader could start\n";
 }

@@ -3,7 +3,8 @@
 # parts without ever showing a window, exits 0 and writes the log file; the Apps & features entry
 # is read back with Wine's reg; a wallet missing on the server exits 3, says so in the log file and
 # keeps the installed wallet; /SILENT shows the window and closes it by itself; the uninstall
-# refuses while the wallet runs, then the quiet uninstall (the entry's QuietUninstallString)
+# refuses while the wallet runs, and so does an update with package managers' switches (exit 7,
+# the download kept and installed once the wallet is closed), then the quiet uninstall (the entry's QuietUninstallString)
 # removes what the install made and leaves the wallet's data folder and the blockchain byte for
 # byte.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, wintool.exe, chain_stub.exe
@@ -114,9 +115,33 @@ setup "$appdir/corvane-setup.exe" /UNINSTALL /VERYSILENT '/LOG=C:\setup.log'
 tr -d '\r' <"$log" | grep -qF "The Corvane wallet is running" || failx "the uninstall did not say the wallet runs"
 [ "$(ls -A "$appdir" | sort | tr '\n' ' ')" = "$before" ] && [ -n "$(reg_value DisplayName)" ] ||
   failx "the refused uninstall changed something"
+
+# An update while it runs, with what package managers pass (/SP- /VERYSILENT /SUPPRESSMSGBOXES
+# /NORESTART, /NOCANCEL, a bare /LOG): exit 7, a log in the temporary folder naming the held
+# file, the finished download kept; another /DIR= exits 2. (Wine's Restart Manager names no
+# program that holds a file, so the log says "another program" here.)
+cp "$work/served-wallet" "$www/corvane-qt.exe"
+setup "$bin/corvane-setup.exe" /SP- /VERYSILENT /SUPPRESSMSGBOXES /NORESTART /NOCANCEL /LOG
+[ "$RC" = 7 ] || failx "an update with the wallet running exited $RC"
+innolog=$(find "$drive/users/$user" -name "Setup Log ????-??-?? #001.txt" | head -n 1)
+[ -n "$innolog" ] || failx "no log in the temporary folder"
+tr -d '\r' <"$innolog" | grep -qF 'C:\Corvane\corvane-qt.exe is in use by ' || failx "the log does not name the held wallet: $(tr -d '\r' <"$innolog")"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe.part" || failx "the finished download was not kept"
+setup "$bin/corvane-setup.exe" /VERYSILENT '/DIR=D:\Wallet'
+[ "$RC" = 2 ] || failx "/DIR=D:\Wallet exited $RC"
 kill "$wallet_pid"
 wait "$wallet_pid" 2>/dev/null
 wallet_pid=""
+# Once it is closed, the next run installs the kept download without fetching it again.
+fetched=$(grep -c "GET /downloads/corvane-qt.exe" "$NGINX_DIR/access.log")
+for ((i = 0; i < 100; i++)); do
+  grep -qF "$appdir/corvane-qt.exe" /proc/[0-9]*/maps 2>/dev/null || break
+  sleep 0.1
+done
+setup "$bin/corvane-setup.exe" /VERYSILENT '/DIR=C:\Corvane' '/LOG=C:\setup.log'
+[ "$RC" = 0 ] || failx "the update after the wallet closed exited $RC"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "the kept download was not installed"
+[ "$(grep -c "GET /downloads/corvane-qt.exe" "$NGINX_DIR/access.log")" = "$fetched" ] || failx "the kept download was fetched again"
 
 # The quiet uninstall, as the entry's QuietUninstallString starts it.
 echo "the user's keys" >"$roaming/Corvane/wallet.dat"

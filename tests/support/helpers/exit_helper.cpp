@@ -1,6 +1,7 @@
 // A Windows program for process and install tests: waits a moment, notes its argument count in
 // "<itself>.ran" and exits with the code that a line "exit N" appended to its own file names
-// (0 without one), so that a copy under any name, a downloaded one too, behaves as asked.
+// (0 without one), so that a copy under any name, a downloaded one too, behaves as asked. With
+// the argument "hold" it runs for ten minutes instead.
 #include <windows.h>
 
 #include <cctype>
@@ -9,7 +10,9 @@
 #include <sstream>
 #include <string>
 
-int main(int argc, char**) {
+int main(int argc, char** argv) {
+  // "hold": a running program whose file the tests try to replace.
+  if (argc > 1 && std::string(argv[1]) == "hold") Sleep(600000);
   Sleep(200);
   char self[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH);

@@ -59,6 +59,30 @@ TEST(CommandLine, SwitchesSetTheirOptionsWithoutRegardToCase) {
   }
 }
 
+// What winget, Chocolatey and other package managers pass to Inno-style installers.
+TEST(CommandLine, PackageManagersInnoSwitchesAreTaken) {
+  struct Case {
+    std::vector<std::string> args;
+    bool closeApplications, noCancel, logInTemp;
+  };
+  const Case cases[] = {
+      {{"/SP-", "/VERYSILENT", "/SUPPRESSMSGBOXES", "/NORESTART"}, false, false, false},
+      {{"/SILENT", "/NOCANCEL", "/LOG"}, false, true, true},
+      {{"/VERYSILENT", "/closeapplications"}, true, false, false},
+      {{"/VERYSILENT", "/CLOSEAPPLICATIONS", "/NOCLOSEAPPLICATIONS"}, false, false, false},
+      {{"/VERYSILENT", "/DIR=C:\\Corvane"}, false, false, false},
+      {{"/VERYSILENT", "/dir=c:/corvane/"}, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const TSetupOptions o = ParseCommandLine(c.args);
+    EXPECT_EQ(o.CloseApplications, c.closeApplications);
+    EXPECT_EQ(o.NoCancel, c.noCancel);
+    EXPECT_EQ(o.LogInTemp, c.logInTemp);
+    EXPECT_EQ(o.LogFile, "");
+  }
+}
+
 TEST(CommandLine, BadSwitchesSayWhatIsWrongAndEndWithExitCode2) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"/FOO"}, "unknown switch \"/FOO\"; /? lists the switches"},
@@ -73,7 +97,11 @@ TEST(CommandLine, BadSwitchesSayWhatIsWrongAndEndWithExitCode2) {
        "switches"},
       {{"/VERYSILENT", "/COMPONENTS="},
        "/COMPONENTS needs a list: /COMPONENTS=program,blockchain; /? lists the switches"},
-      {{"/LOG"}, "/LOG needs a file: /LOG=FILE; /? lists the switches"},
+      {{"/LOG="}, "/LOG needs a file: /LOG=FILE; /? lists the switches"},
+      {{"/VERYSILENT", "/DIR=D:\\Wallet"},
+       "the folder is fixed: /DIR=D:\\Wallet cannot move the program from C:\\Corvane\\; /? lists "
+       "the switches"},
+      {{"/NOCANCEL=1"}, "the switch /NOCANCEL takes no value; /? lists the switches"},
       {{"/COMPONENTS=program"},
        "/COMPONENTS goes with /SILENT or /VERYSILENT; /? lists the switches"},
       {{"/UNINSTALL", "/SILENT", "/COMPONENTS=program"},

@@ -35,7 +35,7 @@ inline std::string ShellFolder(int csidl) {
   win::LPITEMIDLIST pidl = nullptr;
   if (FAILED(win::SHGetSpecialFolderLocation(nullptr, csidl, &pidl)))
     throw std::runtime_error("no shell folder " + std::to_string(csidl));
-  char buffer[MAX_PATH];
+  char buffer[platform::ShellPathBytes];
   const bool ok = win::SHGetPathFromIDListA(pidl, buffer) != 0;
   win::IMalloc* malloc = nullptr;
   if (SUCCEEDED(win::SHGetMalloc(&malloc))) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "install_fixture.h"
+#include "installer/Cvnsetupcmdline.h"
 #include "support/lnkinfo.h"
 
 namespace installtest {
@@ -156,6 +157,11 @@ TEST_F(InstallSteps, ArchiveOutcomeIsTold) {
     else
       expected.push_back("could not start " + ArchiveDest());
     auto log = Log();
+    // Why it could not start, in the system's words.
+    if (!starts && !log.empty() && log.back().rfind("reason: ", 0) == 0)
+      log.pop_back();
+    else if (!starts)
+      ADD_FAILURE() << "no reason after: " << log.back();
     ASSERT_GE(log.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(log.end() - static_cast<long>(expected.size()), log.end()),
               expected);
@@ -319,6 +325,97 @@ TEST_F(InstallSteps, ForeignExceptionDuringADownloadLeavesNoPartialFile) {
   // Shown as an exception without a message.
   ASSERT_EQ(errorBoxes.boxes.size(), 1u);
   EXPECT_EQ(errorBoxes.boxes[0].text, "");
+}
+
+// The wallet runs while it is updated: the finished download is kept, the user is told what holds
+// the file and may close it and go on; the next press installs the part without fetching it.
+TEST_F(InstallSteps, AWalletInUseKeepsItsDownloadAndIsReplacedOnceClosed) {
+  Start({Ok("MZl"), Ok("MZnew wallet"), Ok("MZl"), Ok("v"), Ok("MZl"), Ok("MZnewer"), Ok("v")});
+  const std::string wallet = appDir + "/corvane-qt.exe";
+  auto running = std::make_unique<testenv::RunningProgram>(wallet);
+  const std::string before = ReadFile(wallet);
+  ResetSetupOutcome();
+  Press(true, false);
+  EXPECT_EQ(ReadFile(wallet), before);
+  EXPECT_EQ(ReadFile(wallet + ".part"), "MZnew wallet");
+  ASSERT_EQ(view().boxes.size(), 1u);
+  EXPECT_EQ(view().boxes[0].caption, "Program in use");
+  EXPECT_THAT(Log(), Contains("C:\\Corvane\\corvane-qt.exe was not replaced; the next try installs "
+                              "the download without fetching it again"));
+  EXPECT_EQ(SetupOutcome(), ExitWalletRunning);
+
+  running.reset();
+  Press(true, false);
+  EXPECT_EQ(ReadFile(wallet), "MZnew wallet");
+  EXPECT_EQ(RequestLine(3), "GET /downloads//version.txt HTTP/1.0")
+      << "the wallet was fetched again";
+  EXPECT_TRUE(Leftovers().empty());
+
+  // Asked, the user closes it and clicks OK: the same press replaces it.
+  running = std::make_unique<testenv::RunningProgram>(wallet);
+  view().boxes.clear();
+  view().duringMessageBox = [&] { running.reset(); };
+  Press(true, false);
+  EXPECT_EQ(ReadFile(wallet), "MZnewer");
+  ASSERT_EQ(view().boxes.size(), 1u);
+  const std::string named = view().boxes[0].text;
+  EXPECT_EQ(named.rfind("C:\\Corvane\\corvane-qt.exe is in use by ", 0), 0u) << named;
+  SKIP_ON_WINE("the Restart Manager names no program that holds a file");
+  EXPECT_EQ(named.find("another program"), std::string::npos) << named;
+}
+
+TEST_F(InstallSteps, ThePressInstallsWhatWasTickedWhenNextWasPressed) {
+  Start({Ok("MZl"), Ok("MZw"), Ok("v")});
+  bool enabledDuring = true;
+  form->NMHTTP1->OnPacketRecvd = [&](TObject*) {
+    enabledDuring = enabledDuring && view().choicesEnabled;
+    view().checkBox1 = false;
+    view().checkBox2 = true;
+  };
+  Press(true, false);
+  EXPECT_FALSE(enabledDuring);
+  EXPECT_TRUE(view().choicesEnabled);
+  EXPECT_THAT(Log(), ElementsAreArray(ProgramLog(DownloadUrl)));
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZw");
+}
+
+// An unattended install gives the archive the build's arguments for a quiet run; a press of Next
+// gives it none (the archive asks the user then).
+TEST_F(InstallSteps, OnlyAnUnattendedRunGivesTheArchiveItsQuietArguments) {
+  const std::string saved = std::exchange(ArchiveSilentArgs, "/S /NOQUESTION");
+  for (const bool asks : {true, false}) {
+    Start({Ok(MarkingArchive())});
+    form->AsksUser = asks;
+    Press(false, true);
+    EXPECT_EQ(ReadFile(archiveRan), asks ? "0\n" : "2\n") << asks;
+    form.reset();
+  }
+  ArchiveSilentArgs = saved;
+}
+
+// No network or no such host: the press ends with the component's own "Null Remote Address", and
+// the log says why in the system's words.
+TEST_F(InstallSteps, AFailedLookupLogsTheSystemsReason) {
+  Start({});
+  DownloadUrl = "http://corvane-no-such-host.invalid/downloads/";
+  Press(true, false);
+  ASSERT_FALSE(errorBoxes.boxes.empty());
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Null Remote Address.");
+  EXPECT_THAT(Log(), Contains(::testing::AllOf(::testing::StartsWith("reason: "),
+                                               ::testing::EndsWith("(error 11001)"))));
+}
+
+// Controlled Folder Access, say, blocks the desktop link: the log says so and the install goes on.
+TEST_F(InstallSteps, AShortcutThatCannotBeSavedIsLoggedAndTheInstallGoesOn) {
+  std::filesystem::create_directories(desktopLink); // a folder where the link would go
+  Start({Ok("MZl"), Ok("MZw"), Ok("v")});
+  Press(true, false);
+  const auto log = Log();
+  EXPECT_THAT(log, Contains(::testing::AllOf(::testing::StartsWith("could not make the shortcut "),
+                                             ::testing::HasSubstr("Corvane.lnk - reason: "))));
+  EXPECT_EQ(log.back(), "Done.");
+  EXPECT_TRUE(testenv::LnkInfo(startMenuLink));
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZw");
 }
 
 TEST_F(InstallSteps, ProgressBeyondThirtyTwoBitsScalesMaximumAndPositionAlike) {

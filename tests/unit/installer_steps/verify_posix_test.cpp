@@ -6,6 +6,7 @@
 #include <map>
 
 #include "install_fixture.h"
+#include "support/run_later.h"
 #include "support/signing.h"
 
 namespace installtest {
@@ -265,6 +266,34 @@ TEST_F(VerifiedInstall, InstalledFilesAreNotFetchedAgain) {
   EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
   EXPECT_TRUE(Exists(desktopLink));
   EXPECT_TRUE(Exists(startMenuLink));
+}
+
+// A whole part an earlier press left is hashed off the window's thread: the window answers
+// meanwhile, and a close ends the press there without replacing the installed wallet.
+TEST_F(VerifiedInstall, CloseWhileAKeptPartIsHashedEndsThePress) {
+  files["corvane-qt.exe"] = "MZ" + std::string(size_t{96} << 20, 'w');
+  const SignedList list = Sign(files);
+  files["corvane-qt.exe"].clear();
+  Start(With(list, {Ok(files["cvnloader.exe"])}));
+  WriteFile(appDir + "/corvane-qt.exe", "old wallet");
+  std::filesystem::rename(dir.file("www") + "/corvane-qt.exe", appDir + "/corvane-qt.exe.part");
+  WriteFile(appDir + "/corvane-qt.exe.part.total", std::to_string((96 << 20) + 2) + "\n\n");
+  bool closed = false;
+  std::unique_ptr<testsupport::RunLater> closeLater;
+  auto success = form->NMHTTP1->OnSuccess;
+  form->NMHTTP1->OnSuccess = [&](CmdType cmd) {
+    if (success) success(cmd);
+    // The wallet's kept part: closed as soon as the window's thread takes a message.
+    if (form->Downloads().Reused() && !closeLater)
+      closeLater = std::make_unique<testsupport::RunLater>(std::chrono::milliseconds(1), [&] {
+        closed = true;
+        view().CloseWindow();
+      });
+  };
+  Press(true, false);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "old wallet");
+  EXPECT_THAT(Log(), Not(Contains("Done.")));
 }
 
 } // namespace

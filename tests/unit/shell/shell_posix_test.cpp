@@ -22,7 +22,7 @@ std::string FolderPath(int csidl) {
   win::IMalloc* malloc = nullptr;
   EXPECT_EQ(win::SHGetMalloc(&malloc), S_OK);
   if (FAILED(win::SHGetSpecialFolderLocation(nullptr, csidl, &pidl))) return "<failed>";
-  char buf[MAX_PATH];
+  char buf[platform::ShellPathBytes];
   std::string path = win::SHGetPathFromIDListA(pidl, buf) ? buf : "<no path>";
   malloc->Free(pidl);
   malloc->Release();
