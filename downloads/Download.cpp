@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <string_view>
 #include <system_error>
 
@@ -16,14 +15,11 @@
 namespace {
 
 void RemoveQuietly(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::remove(platform::FilePath(path), ec);
+  platform::RemoveFile(path);
 }
 
 int64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
-  return ec ? 0 : static_cast<int64_t>(size);
+  return std::max<int64_t>(platform::FileLength(path), 0);
 }
 
 // The total size of the download a part file belongs to, kept beside it, on the next line what
@@ -108,9 +104,7 @@ bool CutToDurable(const std::string& part, int64_t durable) {
   const int64_t have = FileSize(part);
   if (have < durable) return false;
   if (have == durable) return true;
-  std::error_code ec;
-  std::filesystem::resize_file(platform::FilePath(part), static_cast<uintmax_t>(durable), ec);
-  return !ec;
+  return platform::CutFile(part, durable);
 }
 
 bool IsFinal2xx(int32_t status) {
@@ -389,9 +383,7 @@ void TDownloads::Install(const std::string& dest) {
     Discard(dest);
     throw EWriteError(Format("Cannot write file %s", dest.c_str()));
   }
-  std::error_code ec;
-  std::filesystem::rename(platform::FilePath(part), platform::FilePath(dest), ec);
-  if (ec) {
+  if (!platform::MoveFileOver(part, dest)) {
     // The old file stays (on Windows, for example, while the wallet runs), and so does the whole
     // part: the next try installs it without fetching it again.
     KeepWhole(dest);

@@ -1,6 +1,7 @@
 // Where a Windows path lives on this machine.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -21,6 +22,17 @@ std::filesystem::path FilePath(const std::string& path);
 
 // std::fopen of the native path, through the wide call on Windows for the same reason.
 std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// Plain file operations on a Windows-style path, through the wide calls on Windows. (Not through
+// std::filesystem, which on Windows brings the whole locale machinery into a static program.)
+// The file's length in bytes; -1 when it is missing or cannot be read.
+int64_t FileLength(const std::string& path);
+// Removes a file; false when it is still there.
+bool RemoveFile(const std::string& path);
+// Renames from to to, replacing a file there; false when it failed (the system's error kept).
+bool MoveFileOver(const std::string& from, const std::string& to);
+// Cuts the file to length bytes; false when it failed.
+bool CutFile(const std::string& path, int64_t length);
 
 // The Wine-style prefix in use: $WINEPREFIX, or ~/.wine.
 std::string WinePrefix();

@@ -2,7 +2,10 @@
 #include "platform/winapi_posix.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cctype>
 #include <cstdlib>
@@ -41,6 +44,24 @@ std::filesystem::path FilePath(const std::string& path) {
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   return std::fopen(NativePath(path).c_str(), mode);
+}
+
+int64_t FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool RemoveFile(const std::string& path) {
+  return ::unlink(NativePath(path).c_str()) == 0 || errno == ENOENT;
+}
+
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool CutFile(const std::string& path, int64_t length) {
+  return ::truncate(NativePath(path).c_str(), static_cast<off_t>(length)) == 0;
 }
 
 } // namespace platform

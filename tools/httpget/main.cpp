@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -131,9 +130,7 @@ bool ParseArgs(int argc, char** argv, Options& o) {
 }
 
 int64_t FileSize(const std::string& path) {
-  std::error_code ec;
-  auto size = std::filesystem::file_size(platform::FilePath(path), ec);
-  return ec ? 0 : static_cast<int64_t>(size);
+  return std::max<int64_t>(platform::FileLength(path), 0);
 }
 
 // Waits with the message loop running, as the installer does between tries.
