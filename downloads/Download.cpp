@@ -138,8 +138,9 @@ private:
 int64_t TRetryPolicy::NextPause(bool progressed, int64_t retryAfterSeconds) {
   fruitless_ = progressed ? 0 : fruitless_ + 1;
   if (fruitless_ >= MaxFruitlessTries) return -1;
+  // Clamped before it is multiplied: a server may name any number of seconds up to 2^63 - 1.
   if (retryAfterSeconds >= 0)
-    return std::min(MaxRetryAfterMs, std::max<int64_t>(0, retryAfterSeconds) * 1000);
+    return retryAfterSeconds >= MaxRetryAfterMs / 1000 ? MaxRetryAfterMs : retryAfterSeconds * 1000;
   const int doublings = std::max(0, fruitless_ - 1);
   return std::min(MaxPauseMs, FirstPauseMs << std::min(doublings, 16));
 }
@@ -335,10 +336,18 @@ TDownloads::TResult TDownloads::Fetch(const std::string& url, const std::string&
 
 bool TDownloads::FetchText(const std::string& url, std::string& text, int64_t maxBytes) {
   TRetryPolicy policy;
-  int64_t mostReceived = 0;
+  // What arrived so far, its total and version: continued as a part file is.
+  std::string held, validator;
+  int64_t total = 0, mostHeld = -1;
   for (;;) {
+    const int64_t have = static_cast<int64_t>(held.size());
+    mostHeld = std::max(mostHeld, have);
     http_.InputFileMode = false;
-    http_.ResumeFrom = 0;
+    http_.Body = held;
+    http_.ResumeFrom = have;
+    http_.ResumeTotal = total;
+    http_.ResumeValidator = validator;
+    if (have > 0) log_("resuming download from byte " + IntToStr(have));
     bool tooLong = false;
     TTry t;
     {
@@ -359,14 +368,30 @@ bool TDownloads::FetchText(const std::string& url, std::string& text, int64_t ma
     }
     if (stopped_) throw EAbort();
     if (tooLong) return false;
-    text = http_.Body;
     if (t.end == TTry::Success) {
+      text = http_.Body;
       if (http_.OnSuccess) http_.OnSuccess(http_.Command);
       return true;
     }
-    const bool progressed = http_.BytesRecvd > mostReceived;
-    mostReceived = std::max(mostReceived, http_.BytesRecvd);
-    if (!Retryable(t) || !WaitBeforeRetry(policy, t, progressed, http_.BytesRecvd)) {
+    // As SettlePart keeps a part: the rest joined, or a body cut short that can be continued.
+    if (http_.Resumed) {
+      held = http_.Body;
+    } else if (t.stored != 0) {
+      const bool keep = IsFinal2xx(t.stored) && http_.BytesTotal > 0 && !http_.Body.empty();
+      held = keep ? http_.Body : std::string();
+      total = keep ? http_.BytesTotal : 0;
+      validator = keep ? http_.Validator : std::string();
+    }
+    if (have > 0 && (t.unbuildable || (t.end == TTry::Failure && t.headerComplete &&
+                                       (t.status == 416 || (t.status == 206 && !http_.Resumed))))) {
+      log_("cannot resume - starting over");
+      held.clear();
+      validator.clear();
+      total = 0;
+      continue;
+    }
+    const int64_t now = static_cast<int64_t>(held.size());
+    if (!Retryable(t) || !WaitBeforeRetry(policy, t, now > mostHeld, now)) {
       if (t.end == TTry::Error) std::rethrow_exception(t.error);
       if (http_.OnFailure) http_.OnFailure(http_.Command);
       return false;

@@ -51,8 +51,8 @@ public:
   // on errors, the last one is raised. A part left by an earlier press continues; one that
   // already holds the whole file is only checked.
   TResult Fetch(const std::string& url, const std::string& dest, bool program);
-  // Receives url into text, tried again as files are; a reply beyond maxBytes fails at once.
-  // True after the success event.
+  // Receives url into text, tried again and continued from what arrived as files are; a reply
+  // beyond maxBytes fails at once. True after the success event.
   bool FetchText(const std::string& url, std::string& text, int64_t maxBytes);
   // Whether the Complete part came from an earlier press untouched by this one.
   bool Reused() const { return reused_; }

@@ -86,6 +86,12 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
       Refuse("unknown switch \"" + arg + "\"");
     }
   }
+  // Windows reads \" as a quote inside the argument: /LOG="C:\Logs\" /VERYSILENT is the one
+  // argument /LOG=C:\Logs" /VERYSILENT, the rest of the line in the file name.
+  if (options.LogFile.find('"') != std::string::npos)
+    Refuse("a file name holds no quote: /LOG=" + options.LogFile +
+           " (a \\ just before a closing \" keeps the quote and what follows in the value: "
+           "double that \\ or leave it off)");
   if (components && options.Uninstall) Refuse("/COMPONENTS does not go with /UNINSTALL");
   if (components && !options.Unattended()) Refuse("/COMPONENTS goes with /SILENT or /VERYSILENT");
   return options;

@@ -1,5 +1,6 @@
 #include "installer/Cvnsetupentry.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -56,11 +57,19 @@ std::vector<platform::RegistryValue> UninstallEntryValues(const std::string& ver
 }
 
 std::string InstalledVersion() {
+  // The server's file: only its first bytes are read, and only printable text is a version.
   std::ifstream in(platform::FilePath(VersionFile()), std::ios::binary);
-  std::string line;
-  std::getline(in, line);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return Trim(line);
+  std::string head(kMaxVersionBytes, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<size_t>(std::max<std::streamsize>(0, in.gcount())));
+  const size_t end = head.find('\n');
+  if (end == std::string::npos && head.size() == kMaxVersionBytes &&
+      in.peek() != std::char_traits<char>::eof())
+    return {}; // a first line longer than any version
+  std::string line = Trim(head.substr(0, end));
+  const bool printable =
+      std::all_of(line.begin(), line.end(), [](char c) { return c >= ' ' && c <= '~'; });
+  return printable ? line : std::string();
 }
 
 bool RegisterInstallation() {

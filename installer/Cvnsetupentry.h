@@ -1,6 +1,7 @@
 // The installed wallet's entry in Apps & features, and the uninstaller it names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,7 +17,12 @@ std::string UninstallerDest();
 std::vector<platform::RegistryValue> UninstallEntryValues(const std::string& version,
                                                           uint64_t installedBytes);
 
-// The first line of the version file without its line end; empty when there is none.
+// The longest first line of the version file that is taken as a version.
+constexpr size_t kMaxVersionBytes = 64;
+
+// The first line of the version file without its line end and surrounding white space; empty
+// when there is none, when it is longer than kMaxVersionBytes or holds anything but printable
+// ASCII (the entry is then written without a version).
 std::string InstalledVersion();
 
 // After a program install: copies this program into the application folder and writes (or

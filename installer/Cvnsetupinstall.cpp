@@ -75,6 +75,11 @@ void TForm1::Button1Click(TObject*) {
 
 void TForm1::InstallProgram() {
   Log("install program is checked");
+  if (!AppDirRefusal.empty()) {
+    NoteSetupFailure(ExitWriteFailed);
+    view_->ShowMessageBox(AppDirRefusal + " - the program was not installed", "Install failure");
+    return;
+  }
   DownloadLauncher();
   DownloadWallet();
 }
@@ -206,7 +211,13 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
     }
     NMHTTP1->Body = dest;
     if (closing_) throw EAbort();
-    if (result != TDownloads::TResult::Complete) return;
+    if (result != TDownloads::TResult::Complete) {
+      // Told by the failure event or by a refusal of its own (no program): the part failed
+      // either way, also where no box follows.
+      NoteSetupFailure(ExitDownloadFailed);
+      DownloadOk = false;
+      return;
+    }
     if (!listed || MatchesFileList(name, *listed, dest)) break;
     const bool reused = downloads_->Reused();
     downloads_->Discard(dest);

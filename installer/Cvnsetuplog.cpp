@@ -8,9 +8,9 @@
 #include "platform/paths.h"
 #include "platform/winapi_base.h"
 
-TSetupLogFile::TSetupLogFile(const std::string& fileName)
+TSetupLogFile::TSetupLogFile(const std::string& fileName, bool append)
     // Text mode: the system's own line ends.
-    : file_(platform::OpenFile(fileName, "w")) {
+    : file_(platform::OpenFile(fileName, append ? "a" : "w")) {
   if (!file_) throw EFCreateError(Format("Cannot create file %s", fileName.c_str()));
 }
 

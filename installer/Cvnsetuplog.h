@@ -13,8 +13,9 @@
 // from outside leaves what it did so far.
 class TSetupLogFile {
 public:
-  // Creates or empties the file; raises EFCreateError "Cannot create file %s" when it cannot.
-  explicit TSetupLogFile(const std::string& fileName);
+  // Creates or empties the file (with append, keeps what it holds and writes after it); raises
+  // EFCreateError "Cannot create file %s" when it cannot.
+  explicit TSetupLogFile(const std::string& fileName, bool append = false);
   ~TSetupLogFile();
   TSetupLogFile(const TSetupLogFile&) = delete;
   TSetupLogFile& operator=(const TSetupLogFile&) = delete;

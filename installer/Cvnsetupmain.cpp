@@ -19,6 +19,7 @@ std::string DataPath;
 std::string FoundText;
 bool ChainDirFound = false;
 bool AppDirFound = false;
+std::string AppDirRefusal;
 bool DownloadOk = false;
 
 TForm1* Form1 = nullptr;
@@ -99,6 +100,8 @@ void TForm1::StartUp() {
                   false);
   // The wallet program runs from here: other users of the machine must not be able to change it.
   EnsureDirectory(AppDir, AppDir + " app directory found is: ", AppDirFound, true);
+  AppDirRefusal.clear();
+  if (AppDirFound) CheckProgramDirectory();
   if (ChainDirFound) Log("configured to update the app");
   if (AppDirFound) Log("configured to install the blockchain");
 }
@@ -118,6 +121,25 @@ void TForm1::EnsureDirectory(const std::string& dir, const std::string& foundLin
     Log(ReasonLine(error));
     throw Exception("Cannot create " + dir);
   }
+}
+
+void TForm1::CheckProgramDirectory() {
+  // Made by an older version (with the access C:\ passes on) or in advance by someone else: it
+  // gets the access of a new one, or nothing goes into it.
+  switch (platform::SecureProgramDirectory(AppDir)) {
+  case platform::ProgramDirectoryState::Secured:
+    return;
+  case platform::ProgramDirectoryState::Link:
+    AppDirRefusal = AppDir + " is a link or junction";
+    break;
+  case platform::ProgramDirectoryState::OtherOwner:
+    AppDirRefusal = AppDir + " belongs to another user";
+    break;
+  case platform::ProgramDirectoryState::Failed:
+    AppDirRefusal = "the access to " + AppDir + " cannot be limited to you";
+    break;
+  }
+  Log(AppDirRefusal + " - nothing will be installed into it");
 }
 
 bool TForm1::ProbePath(const std::string& path) {

@@ -56,6 +56,9 @@ extern std::string DataPath;
 extern std::string FoundText;
 extern bool ChainDirFound;
 extern bool AppDirFound;
+// Why nothing may be installed into an AppDir that was there before (a link, another user's
+// folder, one whose access cannot be limited); empty when it may.
+extern std::string AppDirRefusal;
 extern bool DownloadOk;
 
 class TForm1 : public TForm {
@@ -98,6 +101,8 @@ private:
   void EnsureDirectory(const std::string& dir, const std::string& foundLine, bool& found,
                        bool ownerOnly);
   void Log(const std::string& line) { view_->AddLogLine(line); }
+  // An AppDir that was there before: secured, or AppDirRefusal says why it may not be used.
+  void CheckProgramDirectory();
 
   std::unique_ptr<TInstallerView> view_;
 

@@ -19,11 +19,21 @@
 
 namespace {
 
-// An unattended run must never wait for a click, also when its command line is wrong.
+// An unattended run must never wait for a click, also when its command line is wrong: a switch
+// that asks for quiet counts also with a value ("/VERYSILENT=1") and where a quote ended by "\""
+// made it part of another argument ("/LOG=C:\Logs\" /VERYSILENT" is the one argument
+// /LOG=C:\Logs" /VERYSILENT).
 bool AsksNothing(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
-    const std::string name = UpperCase(arg.substr(arg.empty() ? 0 : 1));
-    if (name == "SILENT" || name == "VERYSILENT" || name == "SUPPRESSMSGBOXES") return true;
+    size_t at = 0;
+    while ((at = arg.find_first_not_of(" \t\"", at)) != std::string::npos) {
+      const size_t end = std::min(arg.find_first_of(" \t\"", at), arg.find('=', at));
+      const std::string word = arg.substr(at, end == std::string::npos ? end : end - at);
+      at = arg.find_first_of(" \t\"", at);
+      if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) continue;
+      const std::string name = UpperCase(word.substr(1));
+      if (name == "SILENT" || name == "VERYSILENT" || name == "SUPPRESSMSGBOXES") return true;
+    }
   }
   return false;
 }
@@ -40,9 +50,10 @@ bool ProgramInstalled() {
   return std::filesystem::exists(platform::FilePath(WalletDest()), ec);
 }
 
-// After a press that installed the program: the uninstaller and the Apps & features entry.
+// After a press that installed the program: the uninstaller and the Apps & features entry (never
+// into a folder the program may not go into).
 bool RegisterIfInstalled(bool programChosen) {
-  return !programChosen || !ProgramInstalled() || RegisterInstallation();
+  return !programChosen || !AppDirRefusal.empty() || !ProgramInstalled() || RegisterInstallation();
 }
 
 } // namespace
@@ -60,15 +71,9 @@ int RunSetup(const std::vector<std::string>& args, const TViewFactory& window) {
     return ExitOk;
   }
   if (options.LogInTemp) options.LogFile = TempLogFileName();
+  // Opened once this run holds the single-instance lock: the running installer's log is not a
+  // second one's to empty.
   std::unique_ptr<TSetupLogFile> logFile;
-  if (!options.LogFile.empty()) {
-    try {
-      logFile = std::make_unique<TSetupLogFile>(options.LogFile);
-    } catch (const Exception& e) {
-      Tell("Corvane Setup: " + e.Message + "\n", true, !options.Unattended());
-      return ExitWriteFailed;
-    }
-  }
   // A line goes where the log pane's lines go; before the window exists, into the file alone.
   auto logLine = [&](const std::string& line) {
     if (Form1)
@@ -97,9 +102,24 @@ int RunSetup(const std::vector<std::string>& args, const TViewFactory& window) {
     Application->Title = "Corvane Setup";
     // Two installers would download into the same temporary files and replace each other's.
     if (!platform::AcquireInstanceLock()) {
+      // At most a line after the other's, which an unattended run's box becomes.
+      if (!options.LogFile.empty()) {
+        try {
+          logFile = std::make_unique<TSetupLogFile>(options.LogFile, true);
+        } catch (const Exception&) {
+        }
+      }
       win::MessageBoxA(nullptr, "Corvane Setup is already running.", "Corvane Setup",
                        MB_OK | MB_ICONERROR);
       return ExitAlreadyRunning;
+    }
+    if (!options.LogFile.empty()) {
+      try {
+        logFile = std::make_unique<TSetupLogFile>(options.LogFile);
+      } catch (const Exception& e) {
+        Tell("Corvane Setup: " + e.Message + "\n", true, !unattended);
+        return ExitWriteFailed;
+      }
     }
     if (options.Uninstall) return Uninstall(unattended, logLine);
 

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "downloads/Download.h"
 #include "framework/Forms.h"
 #include "installer/Cvnsetupentry.h"
 #include "installer/Cvnsetupmain.h"
@@ -71,21 +72,38 @@ TSetupExit Uninstall(bool quiet, const std::function<void(const std::string&)>& 
       kept.push_back(path);
     }
   };
+  // What a cut or kept download, or a cut copy, left in the program folder is the installer's
+  // own: the part and what is recorded beside it (.part.total, .part.total.new).
+  for (const std::string& program : {LauncherDest(), WalletDest(), UninstallerDest()})
+    for (const char* end : {"", ".total", ".total.new"})
+      files.push_back(TDownloads::PartOf(program) + end);
   for (const std::string& file : files) {
     if (!Exists(file)) continue;
     std::error_code ec;
     note(file, std::filesystem::remove(platform::FilePath(file), ec));
   }
-  if (!menuFolder.empty() && Exists(menuFolder)) note(menuFolder, RemoveEmptyFolder(menuFolder));
-  note("the Apps & features entry", platform::DeleteUserKey(UninstallKey()));
-  if (Exists(UninstallerDest()))
+  // What the user put into the start-menu folder stays, and keeps the folder, as in AppDir.
+  if (!menuFolder.empty() && Exists(menuFolder) && !RemoveEmptyFolder(menuFolder)) {
+    std::error_code ec;
+    if (std::filesystem::is_empty(platform::FilePath(menuFolder), ec) || ec)
+      note(menuFolder, false);
+    else
+      log("kept " + menuFolder + ": it holds other files");
+  }
+  // The way back goes last, and only when nothing else is left: the entry and the uninstaller
+  // it names are what the uninstall is tried again from.
+  if (kept.empty()) note("the Apps & features entry", platform::DeleteUserKey(UninstallKey()));
+  if (kept.empty() && Exists(UninstallerDest()))
     note(UninstallerDest(), platform::RemoveProgramFile(UninstallerDest()));
-  if (Exists(AppDir) && !RemoveEmptyFolder(AppDir))
+  if (kept.empty() && Exists(AppDir) && !RemoveEmptyFolder(AppDir))
     log("kept " + AppDir + ": it holds other files");
   if (!kept.empty()) {
     std::string text = "These could not be removed:";
     for (const std::string& path : kept)
       text += "\n" + path;
+    if (Exists(UninstallerDest()))
+      text += "\n\nThe uninstaller and the Apps & features entry were kept: uninstall again "
+              "once these can be removed.";
     win::MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
     return ExitWriteFailed;
   }

@@ -252,10 +252,14 @@ bool TNMHTTP::ReadBody() {
   std::string text;
   if (BodySink) {
   } else if (Resumed) {
-    file = std::make_unique<TFileStream>(Body, fmOpenReadWrite);
-    if (file->Seek(0, soEnd) != ResumeFrom)
-      throw EFOpenError(Format("Cannot open file %s", Body.c_str()));
-    // The rest completes the file: count on from what it holds, up to the whole size.
+    if (InputFileMode) {
+      file = std::make_unique<TFileStream>(Body, fmOpenReadWrite);
+      if (file->Seek(0, soEnd) != ResumeFrom)
+        throw EFOpenError(Format("Cannot open file %s", Body.c_str()));
+    } else {
+      text = std::move(Body);
+    }
+    // The rest completes the body: count on from what it holds, up to the whole size.
     BytesTotal = ResumeTotal;
     HasLength = true;
   }
@@ -334,6 +338,8 @@ bool TNMHTTP::ReadBody() {
         });
   } catch (...) {
     TimerOff();
+    // What arrived before the cut stays in Body, to be continued.
+    if (!InputFileMode && !BodySink) Body = std::move(text);
     throw;
   }
   TimerOff();
@@ -365,27 +371,55 @@ void TNMHTTP::RaiseOutcome(bool success) {
   }
 }
 
-bool TNMHTTP::ContinuesFile() {
-  if (ResumeFrom <= 0 || Status() != 206) return false;
-  int64_t total = ResumeTotal;
-  if (total <= 0) {
-    // Any total will do: the one this reply names, "bytes FROM-LAST/TOTAL".
-    const size_t slash = ContentRange.rfind('/');
-    if (slash == std::string::npos) return false;
-    total = httpparse::ContentLength(ContentRange.substr(slash + 1)).value_or(0);
-  }
-  if (total <= ResumeFrom) return false;
-  // "bytes FIRST-LAST/TOTAL" for exactly the rest of the file.
-  const std::string expected =
-      "bytes " + IntToStr(ResumeFrom) + "-" + IntToStr(total - 1) + "/" + IntToStr(total);
-  if (LowerCase(ContentRange) != expected || Chunked) return false;
-  if (HasLength && BytesTotal != total - ResumeFrom) return false;
-  try {
-    if (TFileStream(Body, fmOpenRead).Size() != ResumeFrom) return false;
-  } catch (EFOpenError&) {
+bool TNMHTTP::RangeIsRest(int64_t from, int64_t& total) const {
+  // "bytes FIRST-LAST/TOTAL", each a decimal number, for exactly the rest of the resource. Read
+  // in place: composing the expected text costs httpget.exe kilobytes.
+  const std::string& range = ContentRange;
+  if (Status() != 206 || Chunked || range.size() < 6 || LowerCase(range.substr(0, 6)) != "bytes ")
     return false;
+  size_t at = 6;
+  auto number = [&](char end, int64_t& n) {
+    const size_t begin = at;
+    for (n = 0; at < range.size() && range[at] >= '0' && range[at] <= '9'; ++at) {
+      if (n > (INT64_MAX - 9) / 10) return false;
+      n = n * 10 + (range[at] - '0');
+    }
+    if (at == begin || (end ? at >= range.size() || range[at] != end : at != range.size()))
+      return false;
+    ++at;
+    return true;
+  };
+  int64_t first = 0, last = 0, named = 0;
+  if (!number('-', first) || !number('/', last) || !number('\0', named)) return false;
+  // Any total will do where none is given: the one this reply names.
+  if (total <= 0) total = named;
+  return first == from && named == total && total > from && last == total - 1 &&
+         (!HasLength || BytesTotal == total - from);
+}
+
+bool TNMHTTP::ContinuesFile() {
+  int64_t total = ResumeTotal;
+  if (ResumeFrom <= 0 || BodySink || !RangeIsRest(ResumeFrom, total)) return false;
+  if (!InputFileMode) {
+    if (static_cast<int64_t>(Body.size()) != ResumeFrom) return false;
+  } else {
+    try {
+      if (TFileStream(Body, fmOpenRead).Size() != ResumeFrom) return false;
+    } catch (EFOpenError&) {
+      return false;
+    }
   }
   ResumeTotal = total;
+  return true;
+}
+
+bool TNMHTTP::CoversWholeResource() {
+  int64_t total = 0;
+  if (ResumeFrom > 0 || !RangeIsRest(0, total) || (ExpectedSize >= 0 && total != ExpectedSize))
+    return false;
+  // The range gives the length where the header named none.
+  BytesTotal = total;
+  HasLength = true;
   return true;
 }
 
@@ -407,13 +441,17 @@ void TNMHTTP::ExecuteRequest() {
       ReplyNumber = 0;
       StatusRead = 0;
       ReadResponseHeader();
-      const bool toFile = InputFileMode && !BodySink;
       const bool readable = HeaderComplete && HeaderValid;
-      Resumed = toFile && readable && ContinuesFile();
-      // While a file is resumed, what it holds survives everything but the resource itself.
-      const bool finalOk = Status() >= 200 && Status() <= 298 && Status() != 206;
-      const bool stored = !toFile || ResumeFrom <= 0 || Resumed || finalOk;
-      if (toFile && readable && stored) CapturedStatus = StatusRead;
+      // A file or Body's text continues; what goes to a sink cannot be taken back.
+      Resumed = !BodySink && readable && ContinuesFile();
+      // A 206 is the whole resource only when its range covers all of it.
+      const bool whole206 = !BodySink && readable && CoversWholeResource();
+      const bool finalOk = Status() >= 200 && Status() <= 298 && (Status() != 206 || whole206);
+      // While a body is resumed, what it holds survives everything but the resource itself; a
+      // part that is neither the rest asked for nor the whole resource is never taken.
+      const bool stored =
+          BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk);
+      if (!BodySink && readable && stored) CapturedStatus = StatusRead;
       const bool whole = readable && stored && ReadBody();
 
       const int status = Status();
@@ -426,7 +464,7 @@ void TNMHTTP::ExecuteRequest() {
       } else if (status < 299) {
         // An interim reply, a part that does not complete the file it was asked for, or a body cut
         // short is no download.
-        RaiseOutcome(status >= 200 && (status != 206 || Resumed) && whole);
+        RaiseOutcome(status >= 200 && (status != 206 || Resumed || whole206) && whole);
       } else if (status >= 300 && status <= 302) {
         Url = httpparse::ResolveLocation(OriginUrl(), Path, RedirectLocation);
         if (Url.empty()) {

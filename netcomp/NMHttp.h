@@ -86,13 +86,15 @@ public:
   // to this size: a longer one would make every later request too long to send.
   static constexpr size_t MaxKeptBytes = 4096;
 
-  // Resuming a body file: above 0, every pass of the request (redirects too) asks for the body
-  // from byte ResumeFrom on ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there
-  // and names ResumeTotal as the total is appended to the file named by Body, which must hold
-  // ResumeFrom bytes. Any other 206 is a failure. Only that 206 or another final 2xx reply (which
-  // replaces the file) touches the file: the body of a redirect or an error reply is not stored.
-  // 0 leaves the request as it always was. A ResumeTotal of 0 takes the total a 206 reply names
-  // (and keeps it here).
+  // Resuming a body: above 0, every pass of the request (redirects too) asks for the body from
+  // byte ResumeFrom on ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there and
+  // names ResumeTotal as the total is appended to the file named by Body (without InputFileMode:
+  // to the text Body holds), which must hold ResumeFrom bytes. Any other 206 is a failure. Only
+  // that 206 or another final 2xx reply (which replaces the body) touches it: the body of a
+  // redirect or an error reply is not stored. 0 leaves the request as it always was; a 206 to it
+  // is the whole resource only when its Content-Range covers all of it ("bytes 0-N/N+1"), and
+  // any other is a failure whose body is not stored. A ResumeTotal of 0 takes the total a 206
+  // reply names (and keeps it here).
   int64_t ResumeFrom = 0;
   int64_t ResumeTotal = 0;
   // The Validator of the reply the file began with, sent as "If-Range" with the range: a server
@@ -112,8 +114,9 @@ public:
   std::string BodySha256;
   // Whether the last pass appended its body to the file.
   bool Resumed = false;
-  // Status of the last pass whose body went into the file in this call; 0 while none did (nor
-  // was the file created or emptied).
+  // Status of the last pass whose body went into the file (without InputFileMode: into Body's
+  // text) in this call; 0 while none did (nor was the file created or emptied). A body sent to
+  // BodySink leaves it 0.
   int32_t CapturedStatus = 0;
   // With WriteBodyBehind, told how much of the body file is on the disk: on the thread that writes
   // it, each time the system has put the file on the disk (every 8 MiB and when the body ends),
@@ -171,8 +174,14 @@ private:
   void Run(const std::string& URL, CmdType Cmd);
   // Raises OnSuccess (and reports "Transaction Completed") or OnFailure.
   void RaiseOutcome(bool success);
-  // Whether the reply just read continues the file as ResumeFrom and ResumeTotal describe.
+  // Whether the reply just read is a 206 whose Content-Range is the rest of a resource of total
+  // bytes from byte from; a total of 0 or less takes (and keeps in total) the one it names.
+  bool RangeIsRest(int64_t from, int64_t& total) const;
+  // Whether the reply just read continues the body as ResumeFrom and ResumeTotal describe.
   bool ContinuesFile();
+  // Whether the reply just read is a 206 to a request without a range whose Content-Range
+  // covers the whole resource; sets the length from it.
+  bool CoversWholeResource();
 
   // What the last reply header said.
   bool HeaderComplete = false; // ended with its blank line

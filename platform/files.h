@@ -106,4 +106,19 @@ bool AcquireInstanceLock();
 // exists; an existing directory is left as it is.
 bool CreateProgramDirectory(const std::string& path);
 
+// What SecureProgramDirectory found an existing program directory to be.
+enum class ProgramDirectoryState {
+  Secured,    // the user's (or the system's) own, now with the access CreateProgramDirectory gives
+  Link,       // a symbolic link or junction (the directory itself): nothing was changed
+  OtherOwner, // another user's: nothing was changed
+  Failed,     // no directory, or its access could not be set
+};
+
+// Gives an existing directory the access of one CreateProgramDirectory makes, when it belongs to
+// the user or to the system (Administrators or SYSTEM; on Linux root). A directory made by an
+// older version or in advance by another user may otherwise let that user replace the programs
+// the owner runs. On Linux: mode 0755; a directory of root's that this user cannot change counts
+// as secured only when neither its group nor others may write to it.
+ProgramDirectoryState SecureProgramDirectory(const std::string& path);
+
 } // namespace platform

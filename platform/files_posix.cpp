@@ -80,4 +80,27 @@ bool CreateProgramDirectory(const std::string& path) {
   return true;
 }
 
+ProgramDirectoryState SecureProgramDirectory(const std::string& path) {
+  std::string native = NativePath(path);
+  while (native.size() > 1 && native.back() == '/')
+    native.pop_back(); // a closing "/" would follow a link
+  // The directory itself, held open: what is checked is what is changed.
+  const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    struct stat st {};
+    return lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? ProgramDirectoryState::Link
+                                                                  : ProgramDirectoryState::Failed;
+  }
+  struct stat st {};
+  ProgramDirectoryState state = ProgramDirectoryState::Failed;
+  if (fstat(fd, &st) != 0)
+    state = ProgramDirectoryState::Failed;
+  else if (st.st_uid != geteuid() && st.st_uid != 0)
+    state = ProgramDirectoryState::OtherOwner;
+  else if (fchmod(fd, 0755) == 0 || (st.st_mode & 022) == 0)
+    state = ProgramDirectoryState::Secured;
+  close(fd);
+  return state;
+}
+
 } // namespace platform

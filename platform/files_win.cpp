@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <io.h>
 #include <sddl.h>
 
@@ -107,6 +108,67 @@ bool CreateProgramDirectory(const std::string& path) {
   LocalFree(descriptor);
   SetLastError(error);
   return made != 0;
+}
+
+namespace {
+
+// Whether the SID is the user this process runs as.
+bool IsCurrentUser(PSID sid) {
+  const std::wstring user = CurrentUserSid();
+  LPWSTR text = nullptr;
+  if (user.empty() || !ConvertSidToStringSidW(sid, &text)) return false;
+  const bool same = user == text;
+  LocalFree(text);
+  return same;
+}
+
+} // namespace
+
+ProgramDirectoryState SecureProgramDirectory(const std::string& path) {
+  std::wstring wide = Utf8ToWide(path);
+  while (wide.size() > 3 && (wide.back() == L'\\' || wide.back() == L'/'))
+    wide.pop_back();
+  // The directory itself, not what a junction or link names; held open without sharing its
+  // deletion, so that it cannot be swapped for another between the check and the change.
+  HANDLE dir = CreateFileW(wide.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+  if (dir == INVALID_HANDLE_VALUE) return ProgramDirectoryState::Failed;
+  ProgramDirectoryState state = ProgramDirectoryState::Failed;
+  BY_HANDLE_FILE_INFORMATION info{};
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  if (!GetFileInformationByHandle(dir, &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    state = ProgramDirectoryState::Failed;
+  } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    state = ProgramDirectoryState::Link;
+  } else if (GetSecurityInfo(dir, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                             nullptr, nullptr, &current) != ERROR_SUCCESS) {
+    state = ProgramDirectoryState::Failed;
+  } else if (!IsCurrentUser(owner) && !IsWellKnownSid(owner, WinBuiltinAdministratorsSid) &&
+             !IsWellKnownSid(owner, WinLocalSystemSid)) {
+    state = ProgramDirectoryState::OtherOwner;
+  } else {
+    // The list of a new program directory, protected from C:\'s, and passed on to what the
+    // directory holds (by name: only that call carries inherited entries down).
+    const std::wstring sddl = ProgramDirectorySddl();
+    PSECURITY_DESCRIPTOR wanted = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!sddl.empty() &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &wanted,
+                                                             nullptr) &&
+        GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted) && present &&
+        SetNamedSecurityInfoW(wide.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS)
+      state = ProgramDirectoryState::Secured;
+    if (wanted) LocalFree(wanted);
+  }
+  if (current) LocalFree(current);
+  CloseHandle(dir);
+  return state;
 }
 
 } // namespace platform

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The installer from the command line against nginx: /VERYSILENT with no display at all installs
 # both parts, exits 0, writes the log file and the Apps & features entry; a wallet missing on the
-# server exits 3, says so in the log file and keeps the installed wallet; /SILENT shows the
-# window and closes it by itself; package managers' Inno switches are taken; an update while the
-# wallet runs exits 7 and keeps the download, which /CLOSEAPPLICATIONS then installs; the
-# uninstall refuses while the wallet is in use (a process holds it open), then removes what the install made and leaves the wallet's data folder and
-# the blockchain byte for byte.
+# server exits 3, says so in the log file and keeps the installed wallet; a sign-in page as the
+# launcher exits 3 too and keeps the installed launcher; a second installer while one runs exits
+# 1 and leaves the first one's log but for one line; /SILENT shows the window and closes it by
+# itself; package managers' Inno switches are taken; an update while the wallet runs exits 7 and
+# keeps the download, which /CLOSEAPPLICATIONS then installs; the uninstall refuses while the
+# wallet is in use (a process holds it open), keeps its entry and itself while a file stays, then
+# removes what the install made and leaves the wallet's data folder and the blockchain byte for
+# byte; a C:\Corvane that is a link or another user's folder gets nothing installed into it.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/e2e.sh"
 
@@ -85,6 +88,35 @@ cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the failed do
 mv "$work/served-wallet" "$www/corvane-qt.exe"
 sign
 
+# A sign-in page as the launcher is refused; the run then fails with 3 though the wallet and the
+# version file arrive.
+cp "$appdir/cvnloader.exe" "$work/installed-launcher"
+mv "$www/cvnloader.exe" "$work/served-launcher"
+printf '<html>sign in</html>\n' >"$www/cvnloader.exe"
+sign
+setup /VERYSILENT "/LOG=$work/setup.log"
+rc=$?
+[ "$rc" = 3 ] || failx "a refused launcher exited $rc"
+grep -qxF 'the server sent something that is not a program for C:\Corvane\cvnloader.exe (a sign-in page may be in the way) - the download was discarded' \
+  "$work/setup.log" || failx "the log file does not say the launcher was refused"
+cmp -s "$work/installed-launcher" "$appdir/cvnloader.exe" || failx "the refused launcher replaced the installed one"
+mv "$work/served-launcher" "$www/cvnloader.exe"
+sign
+
+# A second installer while one runs (here: while its lock is held) exits 1 and leaves the first
+# one's log file as it was, but for one line at its end.
+lock=$WINEPREFIX/drive_c/windows/temp/Corvane\ Setup.lock
+mkdir -p "$(dirname "$lock")"
+printf 'the first installer wrote this\n' >"$work/first.log"
+exec {lockfd}<>"$lock"
+flock -n "$lockfd" || fail "cannot take the installer's lock"
+setup /VERYSILENT "/LOG=$work/first.log"
+rc=$?
+exec {lockfd}>&-
+[ "$rc" = 1 ] || failx "the second installer exited $rc"
+[ "$(cat "$work/first.log")" = "the first installer wrote this
+Corvane Setup: Corvane Setup is already running." ] || failx "the second installer changed the first one's log: $(od -c "$work/first.log" | head)"
+
 # /SILENT: the window shows, asks nothing and closes by itself.
 xvfb_start || fail "Xvfb did not start"
 CORVANE_CHAIN_WAIT=3 QT_QPA_PLATFORM=xcb "$build/corvane-setup" /SILENT /COMPONENTS=blockchain "/LOG=$work/setup.log" \
@@ -146,6 +178,23 @@ kill "$holder"
 wait "$holder" 2>/dev/null
 holder=""
 
+# A file the uninstall cannot remove (here a folder in the desktop shortcut's place): the rest
+# goes, part files of cut downloads too, but the entry and the uninstaller stay to try again from.
+rm "$desktop_link"
+mkdir -p "$desktop_link/held"
+printf MZ >"$appdir/corvane-qt.exe.part"
+echo 1500000 >"$appdir/corvane-qt.exe.part.total"
+echo 1500000 >"$appdir/corvane-qt.exe.part.total.new"
+"$appdir/corvane-setup.exe" /UNINSTALL /VERYSILENT "/LOG=$work/setup.log" >"$work/setup.out" 2>&1
+rc=$?
+[ "$rc" = 5 ] || failx "the uninstall that could not remove a shortcut exited $rc"
+[ -f "$entry" ] && [ -f "$appdir/corvane-setup.exe" ] || failx "the entry or the uninstaller went though a file stayed"
+[ "$(only_files)" = "corvane-setup.exe " ] || failx "the uninstall left: $(only_files)"
+grep -q "^could not remove .*Corvane.lnk$" "$work/setup.log" &&
+  grep -qF "The uninstaller and the Apps & features entry were kept" "$work/setup.log" ||
+  failx "the log does not say what stayed"
+rm -r "$desktop_link"
+
 # The quiet uninstall: what the install made goes, the user's keys and the blockchain stay.
 echo "the user's keys" >"$roaming/Corvane/wallet.dat"
 snapshot() { (cd "$roaming" && find Corvane cvnchain.exe -type f -print0 | sort -z | xargs -0 sha256sum); }
@@ -158,4 +207,25 @@ rc=$?
 [ ! -e "$entry" ] || failx "the entry is left"
 [ "$(snapshot)" = "$data" ] || failx "the wallet's data folder or the blockchain changed"
 grep -qxF "Corvane Setup: Corvane was removed from your computer." "$work/setup.log" || failx "the log does not say it is done"
+
+# A C:\Corvane that is a link, or another user's folder, gets nothing: exit 5, and the log says why.
+mkdir "$work/elsewhere"
+ln -s "$work/elsewhere" "$appdir"
+setup /VERYSILENT "/LOG=$work/setup.log"
+rc=$?
+[ "$rc" = 5 ] || failx "an install into a link exited $rc"
+grep -qxF 'C:\Corvane\ is a link or junction - nothing will be installed into it' "$work/setup.log" ||
+  failx "the log does not say why nothing was installed"
+[ -z "$(ls -A "$work/elsewhere")" ] || failx "the install wrote into a link: $(ls -A "$work/elsewhere")"
+rm "$appdir"
+if [ "$(id -u)" = 0 ]; then
+  mkdir -m 0777 "$appdir"
+  chown 65534:65534 "$appdir"
+  setup /VERYSILENT "/LOG=$work/setup.log"
+  rc=$?
+  [ "$rc" = 5 ] || failx "an install into another user's folder exited $rc"
+  grep -qxF 'C:\Corvane\ belongs to another user - nothing will be installed into it' "$work/setup.log" ||
+    failx "the log does not say whose the folder is"
+  [ -z "$(ls -A "$appdir")" ] || failx "the install wrote into another user's folder: $(only_files)"
+fi
 echo "PASS: unattended install and uninstall ($url via nginx on port $port)"

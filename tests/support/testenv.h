@@ -94,6 +94,19 @@ private:
   std::optional<std::string> saved_;
 };
 
+// For its scope the program has no standard output or error it can write to, as a Windows
+// program with a window started from the desktop: platform::WriteStandardStream fails.
+class ScopedNoStandardStreams {
+public:
+  ScopedNoStandardStreams();
+  ~ScopedNoStandardStreams();
+  ScopedNoStandardStreams(const ScopedNoStandardStreams&) = delete;
+  ScopedNoStandardStreams& operator=(const ScopedNoStandardStreams&) = delete;
+
+private:
+  intptr_t saved_[2];
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool Exists(const std::string& path);

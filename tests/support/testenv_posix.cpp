@@ -3,7 +3,9 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -88,6 +90,28 @@ ScopedDriveC::~ScopedDriveC() {
 
 std::string WineVersion() {
   return {};
+}
+
+// Writes to /dev/full fail: no descriptor is closed, so nothing opened meanwhile can take its
+// place.
+ScopedNoStandardStreams::ScopedNoStandardStreams() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  for (int fd : {1, 2}) {
+    saved_[fd - 1] = dup(fd);
+    dup2(full, fd);
+  }
+  close(full);
+}
+
+ScopedNoStandardStreams::~ScopedNoStandardStreams() {
+  for (int fd : {1, 2}) {
+    dup2(static_cast<int>(saved_[fd - 1]), fd);
+    close(static_cast<int>(saved_[fd - 1]));
+  }
+  std::clearerr(stdout);
+  std::clearerr(stderr);
 }
 
 } // namespace testenv

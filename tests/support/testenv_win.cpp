@@ -102,4 +102,18 @@ std::string WineVersion() {
   return fn ? fn() : "";
 }
 
+ScopedNoStandardStreams::ScopedNoStandardStreams() {
+  const DWORD ids[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; ++i) {
+    saved_[i] = reinterpret_cast<intptr_t>(GetStdHandle(ids[i]));
+    SetStdHandle(ids[i], nullptr);
+  }
+}
+
+ScopedNoStandardStreams::~ScopedNoStandardStreams() {
+  const DWORD ids[] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+  for (int i = 0; i < 2; ++i)
+    SetStdHandle(ids[i], reinterpret_cast<HANDLE>(saved_[i]));
+}
+
 } // namespace testenv

@@ -93,6 +93,8 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
       {"other total", "Content-Range: bytes 4-10/11\r\n\r\n4567890", "0123"},
       {"not to the end", "Content-Range: bytes 4-8/10\r\n\r\n45678", "0123"},
       {"no range", "\r\n456789", "0123"},
+      {"more after the range", "Content-Range: bytes 4-9/10 or so\r\n\r\n456789", "0123"},
+      {"no total", "Content-Range: bytes 4-9/*\r\n\r\n456789", "0123"},
       {"length off", "Content-Length: 5\r\nContent-Range: bytes 4-9/10\r\n\r\n45678", "0123"},
       {"file is longer", "Content-Range: bytes 4-9/10\r\n\r\n456789", "01234"},
   };
@@ -108,13 +110,46 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
     EXPECT_EQ(http.CapturedStatus, 0);
     EXPECT_EQ(testenv::ReadFile(file), c.fileBefore);
   }
-  // Nor is a part that nobody asked for a download.
+}
+
+// A 206 to a request without a range (a broken cache on the way) is the whole resource only when
+// its range covers all of it; any other is no download and leaves the file as it was.
+TEST_F(HttpResume, A206ToAPlainRequestIsWholeOnlyWhenItsRangeCoversTheResource) {
+  const std::string partial = "HTTP/1.0 206 Partial Content\r\n";
+  struct Case {
+    const char* why;
+    std::string reply;
+    std::string outcome, fileAfter;
+    int32_t captured;
+  } cases[] = {
+      {"the first part", "Content-Length: 5\r\nContent-Range: bytes 0-4/10\r\n\r\n01234",
+       "failure 0", "0123", 0},
+      {"the first part, no length", "Content-Range: bytes 0-3/10\r\n\r\n0123", "failure 0", "0123",
+       0},
+      {"the last part", "Content-Length: 5\r\nContent-Range: bytes 5-9/10\r\n\r\n56789",
+       "failure 0", "0123", 0},
+      {"no range", "Content-Length: 5\r\n\r\n01234", "failure 0", "0123", 0},
+      {"whole, length off", "Content-Length: 5\r\nContent-Range: bytes 0-9/10\r\n\r\n01234",
+       "failure 0", "0123", 0},
+      {"whole", "Content-Length: 10\r\nContent-Range: bytes 0-9/10\r\n\r\nabcdefghij", "success 0",
+       "abcdefghij", 206},
+      {"whole, no length", "Content-Range: bytes 0-9/10\r\n\r\nabcdefghij", "success 0",
+       "abcdefghij", 206},
+      // Stored: the rest is asked for on the next try.
+      {"whole, cut", "Content-Length: 10\r\nContent-Range: bytes 0-9/10\r\n\r\nabcde", "failure 0",
+       "abcde", 206},
+  };
   http.ResumeFrom = 0;
-  events.log.clear();
-  LoopbackPeer peer(
-      Answer("HTTP/1.0 206 Partial Content\r\nContent-Range: bytes 0-3/10\r\n\r\n0123"));
-  http.Get(peer.Url("/a"));
-  EXPECT_EQ(events.Joined(), "failure 0");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    testenv::WriteFile(file, "0123");
+    events.log.clear();
+    LoopbackPeer peer(Answer(partial + c.reply));
+    http.Get(peer.Url("/a"));
+    EXPECT_EQ(events.Joined(), c.outcome);
+    EXPECT_EQ(http.CapturedStatus, c.captured);
+    EXPECT_EQ(testenv::ReadFile(file), c.fileAfter);
+  }
 }
 
 // The body's hash comes from the thread that writes it, and covers the whole file: a resumed part

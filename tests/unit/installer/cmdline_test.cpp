@@ -9,6 +9,8 @@
 #include "installer/Cvnsetupcmdline.h"
 #include "installer/Cvnsetuprun.h"
 #include "netcomp/Psock.h"
+#include "support/recording_view.h"
+#include "support/testenv.h"
 
 namespace {
 
@@ -102,6 +104,11 @@ TEST(CommandLine, BadSwitchesSayWhatIsWrongAndEndWithExitCode2) {
        "the folder is fixed: /DIR=D:\\Wallet cannot move the program from C:\\Corvane\\; /? lists "
        "the switches"},
       {{"/NOCANCEL=1"}, "the switch /NOCANCEL takes no value; /? lists the switches"},
+      // /LOG="C:\Logs\" /VERYSILENT as Windows splits it: \" is a quote inside the argument.
+      {{"/LOG=C:\\Logs\" /VERYSILENT"},
+       "a file name holds no quote: /LOG=C:\\Logs\" /VERYSILENT (a \\ just before a closing \" "
+       "keeps the quote and what follows in the value: double that \\ or leave it off); /? lists "
+       "the switches"},
       {{"/COMPONENTS=program"},
        "/COMPONENTS goes with /SILENT or /VERYSILENT; /? lists the switches"},
       {{"/UNINSTALL", "/SILENT", "/COMPONENTS=program"},
@@ -121,6 +128,33 @@ TEST(CommandLine, BadSwitchesSayWhatIsWrongAndEndWithExitCode2) {
                          throw std::logic_error("a view was made");
                        }),
               ExitBadCommandLine);
+  }
+}
+
+// A run meant to be unattended ends with exit code 2 without a box, also where it has no console
+// to say why on (a Windows program started by a deployment tool); only a run meant to ask shows
+// the message in a box then.
+TEST(CommandLine, ABadSwitchOfAnUnattendedRunAsksNothing) {
+  const std::pair<std::vector<std::string>, size_t> cases[] = {
+      {{"/VERYSILENT=1"}, 0},
+      {{"/silent=yes", "/COMPONENTS=program"}, 0},
+      {{"/LOG=C:\\Logs\" /VERYSILENT"}, 0},
+      {{"/LOG=C:\\Logs\" -SuppressMsgBoxes /COMPONENTS=program"}, 0},
+      {{"/VERYSILENT", "/FOO"}, 0},
+      {{"/FOO"}, 1},
+  };
+  for (const auto& [args, boxes] : cases) {
+    SCOPED_TRACE(args.front());
+    testview::ScopedMessageBoxRecorder recorder;
+    int exitCode = -1;
+    {
+      testenv::ScopedNoStandardStreams noConsole;
+      exitCode = RunSetup(args, []() -> std::unique_ptr<TInstallerView> {
+        throw std::logic_error("a view was made");
+      });
+    }
+    EXPECT_EQ(exitCode, ExitBadCommandLine);
+    EXPECT_EQ(recorder.boxes.size(), boxes);
   }
 }
 

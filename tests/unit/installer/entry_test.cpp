@@ -84,6 +84,32 @@ TEST_F(RegisteredInstall, CopiesTheUninstallerWritesTheEntryAndALaterInstallUpda
   EXPECT_EQ(platform::ReadUserKey(UninstallKey())->size(), UninstallEntryValues("v", 0).size());
 }
 
+// The version file is the server's: its first line becomes the version only when it is short,
+// printable text; otherwise the entry is written without one.
+TEST_F(RegisteredInstall, OnlyAShortPrintableFirstLineIsTheVersion) {
+  testenv::WriteFile(drive.path() + "/Corvane/corvane-qt.exe", "wallet");
+  const std::pair<std::string, std::string> cases[] = {
+      {"1.2.3\r\nnotes\r\n", "1.2.3"},
+      {"  v2.0 beta (build 7)\t\n", "v2.0 beta (build 7)"},
+      {std::string(64, '9'), std::string(64, '9')},
+      {std::string(63, '9') + "\n" + std::string(1000, 'x'), std::string(63, '9')},
+      {"1.2\t3\n", "(none)"},
+      {"1.2.3\x1b[2J\n", "(none)"},
+      {std::string("1.2\0003\n", 6), "(none)"},
+      {"1.2.3\xc3\xa9\n", "(none)"},
+      {std::string(65, '9'), "(none)"},
+      {std::string(1 << 20, '9') + "\n", "(none)"},
+      {"", "(none)"},
+  };
+  for (const auto& [file, version] : cases) {
+    SCOPED_TRACE(file.substr(0, 70));
+    testenv::WriteFile(drive.path() + "/appdata/Corvane/version.txt", file);
+    ASSERT_TRUE(RegisterInstallation());
+    EXPECT_EQ(Value("DisplayVersion"), version);
+    EXPECT_EQ(Value("DisplayName"), "Corvane Wallet");
+  }
+}
+
 TEST_F(RegisteredInstall, TheUninstallAsksFirstAndADeclineChangesNothing) {
   testenv::WriteFile(drive.path() + "/Corvane/corvane-qt.exe", "wallet");
   ASSERT_TRUE(RegisterInstallation());

@@ -73,6 +73,12 @@ TEST_F(BadLink, WalletArrivesWholeInOnePress) {
        "the server answered 503 - retrying in 2 s",
        {2000},
        {""}},
+      {"503 with a Retry-After beyond any clock",
+       {Reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 99999999999999999", "busy"),
+        Ok(kWallet)},
+       "the server answered 503 - retrying in 300 s",
+       {300000},
+       {""}},
       {"redirected resume",
        {CutAt(5000),
         Reply("HTTP/1.0 302 Found\r\nLocation: /mirror/corvane-qt.exe\r\nContent-Length: " +
@@ -121,6 +127,42 @@ TEST_F(BadLink, WalletArrivesWholeInOnePress) {
     }
     EXPECT_TRUE(view().boxes.empty());
     EXPECT_TRUE(errorBoxes.boxes.empty());
+    EXPECT_TRUE(Leftovers().empty());
+    form.reset();
+  }
+}
+
+// A 206 to the plain request (a broken cache on the way) is the wallet only when its range covers
+// all of it: a part of it is no download, is not tried as one and never replaces the wallet.
+TEST_F(BadLink, A206IsTheWholeWalletOnlyWhenItsRangeCoversIt) {
+  const std::string half = kWallet.substr(0, 10000);
+  const struct Case {
+    const char* what;
+    PeerScript wallet;
+    std::string installed, last;
+    size_t boxes;
+  } cases[] = {
+      {"the first half",
+       Reply("HTTP/1.0 206 Partial Content\r\nContent-Length: 10000\r\n"
+             "Content-Range: bytes 0-9999/20000",
+             half),
+       "MZold wallet", "Download failure", 1},
+      {"all of it",
+       Reply("HTTP/1.0 206 Partial Content\r\n" + kLength +
+                 "\r\nContent-Range: bytes 0-19999/20000",
+             kWallet),
+       kWallet, "Done.", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start({Ok("MZl"), c.wallet, Ok("1.2.3\n")});
+    WriteFile(appDir + "/corvane-qt.exe", "MZold wallet");
+    Press(true, false);
+    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), c.installed);
+    ASSERT_EQ(view().boxes.size(), c.boxes);
+    EXPECT_EQ(c.boxes ? view().boxes[0].caption : Log().back(), c.last);
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_FALSE(Exists(appDir + "/corvane-qt.exe.part.total"));
     EXPECT_TRUE(Leftovers().empty());
     form.reset();
   }

@@ -1,6 +1,7 @@
 // The pauses between tries, read off a policy fed the outcomes a test chooses.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "downloads/Download.h"
@@ -34,6 +35,10 @@ TEST(RetryPolicy, PausesGrowUntilFiveTriesBringNothing) {
       {"Retry-After is waited, up to five minutes",
        {{false, 2}, {false, 0}, {false, 86400}, none},
        {2000, 0, 300000, 8000}},
+      // Far beyond what seconds times 1000 can hold in 64 bits.
+      {"Retry-After too large to count in milliseconds",
+       {{false, 99999999999999999}, {false, INT64_MAX}, {false, 300}, {false, 299}},
+       {300000, 300000, 300000, 299000}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -181,6 +181,57 @@ TEST_F(VerifiedInstall, PartOfAnotherSizeStartsOver) {
   EXPECT_TRUE(Exists(archiveRan));
 }
 
+// The list and its signature are tried again after a cut and continued from what arrived, as the
+// files are.
+TEST_F(VerifiedInstall, ListOrSignatureCutOnTheWayIsContinued) {
+  const SignedList list = Sign(files);
+  auto cut = [](const std::string& body, size_t at) {
+    return PeerScript()
+        .ReadUntil("\r\n\r\n")
+        .Send("HTTP/1.0 200 OK\r\nETag: \"l1\"\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\n\r\n" + body.substr(0, at))
+        .Close();
+  };
+  auto rest = [](const std::string& body, size_t at) {
+    return Reply(
+        "HTTP/1.0 206 Partial Content\r\nContent-Length: " + std::to_string(body.size() - at) +
+            "\r\nContent-Range: bytes " + std::to_string(at) + "-" +
+            std::to_string(body.size() - 1) + "/" + std::to_string(body.size()),
+        body.substr(at));
+  };
+  const size_t sumsCut = list.sums.size() / 2, signatureCut = list.signature.size() / 2;
+  const struct Case {
+    const char* what;
+    std::vector<PeerScript> served;
+    size_t cutAt, resumedConnection;
+  } cases[] = {
+      {"list", {cut(list.sums, sumsCut), rest(list.sums, sumsCut), Ok(list.signature)}, sumsCut, 1},
+      {"signature",
+       {Ok(list.sums), cut(list.signature, signatureCut), rest(list.signature, signatureCut)},
+       signatureCut,
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<PeerScript> served = c.served;
+    for (const PeerScript& file : ProgramFiles())
+      served.push_back(file);
+    Start(served);
+    Press(true, false);
+    EXPECT_THAT(Log(), Contains("connection lost at byte " + std::to_string(c.cutAt) +
+                                " - retrying in 1 s"));
+    EXPECT_THAT(Log(), Contains("file list verified"));
+    EXPECT_EQ(pauses, std::vector<int64_t>{1000});
+    const std::string resumed = peer->Received(c.resumedConnection);
+    EXPECT_NE(resumed.find("\r\nRange: bytes=" + std::to_string(c.cutAt) + "-\r\n"),
+              std::string::npos);
+    EXPECT_NE(resumed.find("\r\nIf-Range: \"l1\"\r\n"), std::string::npos);
+    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZnew wallet");
+    EXPECT_TRUE(view().boxes.empty());
+    form.reset();
+  }
+}
+
 TEST_F(VerifiedInstall, EndlessListIsRefused) {
   Start({PeerScript()
              .ReadUntil("\r\n\r\n")

@@ -129,3 +129,15 @@ TEST(ProgramDirectory, AnExistingDirectoryIsLeftAsItIs) {
   EXPECT_EQ(after.isProtected, before.isProtected);
   EXPECT_EQ(after.allowed, before.allowed);
 }
+
+// One made by an older version, with the list C:\ passes on: the user's own, so it gets the list
+// of a new one.
+TEST(ProgramDirectory, AnExistingOneOfTheUsersGetsThatList) {
+  testenv::TempDir dir;
+  const std::string path = dir.file("older");
+  ASSERT_TRUE(CreateDirectoryW(platform::Utf8ToWide(path).c_str(), nullptr));
+  EXPECT_EQ(platform::SecureProgramDirectory(path + "\\"),
+            platform::ProgramDirectoryState::Secured);
+  SKIP_ON_WINE("a file's access list is made from its Unix mode, not kept as it was given");
+  ExpectOnlyOwnersChange(ReadDacl(path));
+}
