@@ -36,7 +36,20 @@ app_start() {
   QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_SCALE_FACTOR=1 "$1" >"$2" 2>&1 &
   APP_PID=$!
   APP_WID=$(timeout 30 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
-  [ -n "$APP_WID" ] || { echo "the installer window did not appear" >&2; return 1; }
+  [ -n "$APP_WID" ] || {
+    echo "the installer window did not appear" >&2
+    app_whereabouts >&2
+    return 1
+  }
+}
+
+# What a test that did not find the window saw instead: whether the program runs, and the named
+# windows on the display.
+app_whereabouts() {
+  if kill -0 "$APP_PID" 2>/dev/null; then echo "the program still runs"; else echo "the program has ended"; fi
+  xdotool search --name . 2>/dev/null | while read -r w; do
+    echo "window $w: $(xdotool getwindowname "$w" 2>/dev/null)"
+  done
 }
 
 app_click() {

@@ -86,7 +86,11 @@ wine_app_start() {
   "$WINE" "$1" >"$2" 2>&1 &
   APP_PID=$!
   APP_WID=$(timeout 120 xdotool search --sync --onlyvisible --name "^$APP_TITLE\$" | head -1)
-  [ -n "$APP_WID" ] || { echo "the installer window did not appear" >&2; return 1; }
+  [ -n "$APP_WID" ] || {
+    echo "the installer window did not appear" >&2
+    app_whereabouts >&2
+    return 1
+  }
 }
 
 app_log() {
