@@ -453,12 +453,7 @@ void TForm1::MakeDesktopShortcut(const std::string& target) {
     Log("could not make the desktop shortcut - the system names no Desktop folder");
     return;
   }
-  const win::HRESULT hr =
-      SaveShellLink(target, Ticker + " QT Wallet",
-                    platform::AnsiToOle(desktop) + platform::AnsiToOle("/" + IniPath + ".lnk"));
-  if (FAILED(hr))
-    Log("could not make the shortcut " + desktop + "\\" + IniPath + ".lnk - " +
-        ReasonLine(static_cast<unsigned long>(hr)));
+  SaveShortcut(target, desktop, "/");
 }
 
 void TForm1::MakeStartMenuShortcut(const std::string& target) {
@@ -469,9 +464,15 @@ void TForm1::MakeStartMenuShortcut(const std::string& target) {
   }
   const std::string folder = programs + "\\" + IniPath;
   win::CreateDirectoryA(folder.c_str(), nullptr);
+  SaveShortcut(target, folder, "\\");
+}
+
+void TForm1::SaveShortcut(const std::string& target, const std::string& folder,
+                          const std::string& separator) {
   const win::HRESULT hr =
       SaveShellLink(target, Ticker + " QT Wallet",
-                    platform::AnsiToOle(folder) + platform::AnsiToOle("\\" + IniPath + ".lnk"));
+                    platform::AnsiToOle(folder) +
+                        platform::AnsiToOle(separator + IniPath + ".lnk"));
   if (FAILED(hr))
     Log("could not make the shortcut " + folder + "\\" + IniPath + ".lnk - " +
         ReasonLine(static_cast<unsigned long>(hr)));

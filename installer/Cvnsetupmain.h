@@ -84,6 +84,10 @@ public:
   void DownloadBlockchain();
   void MakeDesktopShortcut(const std::string& target);
   void MakeStartMenuShortcut(const std::string& target);
+  // Saves FOLDER<separator><IniPath>.lnk; a failure is logged with its reason and the install
+  // goes on.
+  void SaveShortcut(const std::string& target, const std::string& folder,
+                    const std::string& separator);
   void NMHTTP1Success(CmdType Cmd);
   void NMHTTP1Failure(CmdType Cmd);
   void NMHTTP1PacketRecvd2(TObject* Sender);
