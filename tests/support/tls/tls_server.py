@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Loopback HTTPS servers for the TLS tests, one port each, around a command.
+
+  tls_server.py CERTDIR COMMAND [ARGS...]
+
+CERTDIR holds the certificates of make-certs.sh. For the command's run, CORVANE_TLS_PORT_<NAME>
+names the port of each server (127.0.0.1):
+
+  GOOD, EXPIRED, WRONGHOST, SELFSIGNED, UNKNOWN   that certificate, TLS 1.2 and 1.3
+  TLS10                                           the good certificate, TLS 1.0 only
+  CUT                                             the good certificate; a body without length ends
+                                                  with a plain close, no close_notify
+
+Each answers GET /len/N with Content-Length N and N bytes, GET /nolen/N with N bytes and no length
+(the end is the close, after close_notify but on CUT), anything else with "hello\\n". The body's
+bytes are i % 251 for i = 0, 1, ... The exit code is the command's.
+"""
+import os
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import warnings
+
+warnings.filterwarnings("ignore", category=DeprecationWarning)  # TLS 1.0 is the point of TLS10
+
+VARIANTS = {
+    "GOOD": "good", "EXPIRED": "expired", "WRONGHOST": "wronghost", "SELFSIGNED": "selfsigned",
+    "UNKNOWN": "unknown", "TLS10": "good", "CUT": "good",
+}
+PATTERN = bytes(i % 251 for i in range(251 * 1024))
+
+
+def body(n):
+    out = bytearray()
+    while len(out) < n:
+        out += PATTERN[: n - len(out)]
+    return bytes(out)
+
+
+def context(certdir, name, variant):
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    chain = os.path.join(certdir, name + ".pem")
+    ctx.load_cert_chain(chain, os.path.join(certdir, name + ".key"))
+    if variant == "TLS10":
+        ctx.set_ciphers("DEFAULT:@SECLEVEL=0")
+        ctx.minimum_version = ssl.TLSVersion.TLSv1
+        ctx.maximum_version = ssl.TLSVersion.TLSv1
+    else:
+        ctx.minimum_version = ssl.TLSVersion.TLSv1_2
+    return ctx
+
+
+def serve(conn, ctx, variant):
+    try:
+        tls = ctx.wrap_socket(conn, server_side=True)
+    except (ssl.SSLError, OSError):
+        conn.close()
+        return
+    try:
+        request = b""
+        while b"\r\n\r\n" not in request:
+            data = tls.recv(65536)
+            if not data:
+                return
+            request += data
+        path = request.split(b" ")[1].decode() if b" " in request else "/"
+        parts = path.strip("/").split("/")
+        length = True
+        if len(parts) == 2 and parts[0] in ("len", "nolen") and parts[1].isdigit():
+            data = body(int(parts[1]))
+            length = parts[0] == "len"
+        else:
+            data = b"hello\n"
+        head = b"HTTP/1.0 200 OK\r\n"
+        if length:
+            head += b"Content-Length: %d\r\n" % len(data)
+        tls.sendall(head + b"\r\n" + data)
+        if variant == "CUT" and not length:
+            tls.close()  # no close_notify: the TCP connection just ends
+            return
+        try:
+            tls.unwrap().close()
+        except (ssl.SSLError, OSError):
+            tls.close()
+    except (ssl.SSLError, OSError):
+        tls.close()
+
+
+def listen(certdir, variant):
+    ctx = context(certdir, VARIANTS[variant], variant)
+    sock = socket.socket()
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    sock.bind(("127.0.0.1", 0))
+    sock.listen(16)
+
+    def accept():
+        while True:
+            conn, _ = sock.accept()
+            threading.Thread(target=serve, args=(conn, ctx, variant), daemon=True).start()
+
+    threading.Thread(target=accept, daemon=True).start()
+    return sock.getsockname()[1]
+
+
+def main():
+    certdir, command = sys.argv[1], sys.argv[2:]
+    env = dict(os.environ)
+    for variant in VARIANTS:
+        env["CORVANE_TLS_PORT_" + variant] = str(listen(certdir, variant))
+    sys.exit(subprocess.call(command, env=env))
+
+
+if __name__ == "__main__":
+    main()
