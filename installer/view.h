@@ -120,4 +120,8 @@ inline constexpr int FirstControlId = 100;
 // ProgressBar1 at start.
 inline constexpr int ProgressMin = 0, ProgressMax = 100, ProgressPosition = 0;
 
+// What a screen reader calls the two controls that have no label beside them.
+inline constexpr const char* LogName = "Log";
+inline constexpr const char* ProgressName = "Progress";
+
 } // namespace form1_layout

@@ -225,6 +225,7 @@ void TQtInstallerView::Build() {
       bar_->setOrientation(Qt::Horizontal);
       bar_->setTextVisible(false);
       bar_->setFocusPolicy(Qt::NoFocus);
+      bar_->setAccessibleName(QString::fromLatin1(ProgressName));
       widget = bar_;
     } else if (kind == "Memo") {
       memo_ = new QPlainTextEdit(parent);
@@ -234,6 +235,7 @@ void TQtInstallerView::Build() {
       memo_->setReadOnly(false);
       memo_->setTabChangesFocus(true);
       memo_->setPlainText(text + QLatin1Char('\n'));
+      memo_->setAccessibleName(QString::fromLatin1(LogName));
       widget = memo_;
     } else if (kind == "Label") {
       auto* label = new QLabel(text, parent);

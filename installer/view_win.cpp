@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/Forms.h"
@@ -169,6 +171,7 @@ private:
   void Layout();
   void Arrange(HWND parent);
   void SetTabOrder();
+  void NameForScreenReaders();
 
   static size_t IndexOf(const char* name);
   HWND Handle(const char* name) const { return controls_[IndexOf(name)]; }
@@ -185,6 +188,10 @@ private:
   HBRUSH skyBrush_ = CreateSolidBrush(SkyBlueColour());
   HWND lastFocus_ = nullptr;
   HWND pressedFrom_ = nullptr;
+  // Names the log and the progress bar for screen readers; null where the system has no such
+  // service.
+  IAccPropServices* accessibility_ = nullptr;
+  bool comStarted_ = false;
   UINT dpi_ = DesignDpi;
   int max_ = form1_layout::ProgressMax;
   bool shown_ = false;
@@ -233,6 +240,13 @@ TWinInstallerView::TWinInstallerView() {
 }
 
 TWinInstallerView::~TWinInstallerView() {
+  if (accessibility_) {
+    for (const char* name : {"Memo1", "ProgressBar1"})
+      accessibility_->ClearHwndProps(Handle(name), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                     &PROPID_ACC_NAME, 1);
+    accessibility_->Release();
+  }
+  if (comStarted_) CoUninitialize();
   if (window_) {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     for (HWND control : controls_)
@@ -307,6 +321,22 @@ void TWinInstallerView::Build() {
   CreateFonts();
   SetTabOrder();
   Layout();
+  NameForScreenReaders();
+}
+
+// The log and the progress bar have no label beside them that a screen reader could take their
+// names from: the system's accessibility annotations give them one. The service is oleacc's,
+// created through COM, which loads it from where it is registered in System32.
+void TWinInstallerView::NameForScreenReaders() {
+  comStarted_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
+    accessibility_ = nullptr;
+    return;
+  }
+  for (auto [control, name] : {std::pair{"Memo1", LogName}, std::pair{"ProgressBar1", ProgressName}})
+    accessibility_->SetHwndPropStr(Handle(control), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                   PROPID_ACC_NAME, platform::Utf8ToWide(name).c_str());
 }
 
 void TWinInstallerView::CreateFonts() {

@@ -1,4 +1,5 @@
 // The real Qt window, on the offscreen platform.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontInfo>
@@ -160,6 +161,16 @@ TEST_F(QtWindowTest, FocusGoesThroughMemoBoxesAndButton) {
   EXPECT_TRUE(Control<QPlainTextEdit>("Memo1")->tabChangesFocus());
   for (const char* name : {"Panel1", "Panel2", "ProgressBar1", "Label1", "Label2", "Label3"})
     EXPECT_EQ(Control(name)->focusPolicy(), Qt::NoFocus) << name;
+}
+
+// The log and the progress bar have no label beside them: a screen reader reads their names.
+TEST_F(QtWindowTest, ScreenReadersNameTheLogAndTheProgressBar) {
+  view_->Show();
+  for (auto [control, name] : {std::pair{"Memo1", "Log"}, std::pair{"ProgressBar1", "Progress"}}) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Control(control));
+    ASSERT_NE(accessible, nullptr) << control;
+    EXPECT_EQ(accessible->text(QAccessible::Name), name) << control;
+  }
 }
 
 TEST_F(QtWindowTest, ResizeGivesAllHeightToTheLog) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -99,6 +100,28 @@ void PressKey(UINT key) {
   PostMessageA(focus, WM_KEYDOWN, key, 1);
   PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
   platform::ProcessMessages();
+}
+
+// The name a screen reader reads for a window (its client object's accName), or why there is none.
+std::wstring AccessibleName(HWND hwnd) {
+  static const auto fromWindow = reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(
+      reinterpret_cast<void*>(GetProcAddress(
+          LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
+          "AccessibleObjectFromWindow")));
+  IAccessible* accessible = nullptr;
+  if (!fromWindow || FAILED(fromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                       reinterpret_cast<void**>(&accessible))))
+    return L"(no accessible object)";
+  VARIANT self;
+  VariantInit(&self);
+  self.vt = VT_I4;
+  self.lVal = CHILDID_SELF;
+  BSTR name = nullptr;
+  const HRESULT hr = accessible->get_accName(self, &name);
+  accessible->Release();
+  std::wstring text = hr == S_OK && name ? std::wstring(name) : L"(no name)";
+  SysFreeString(name);
+  return text;
 }
 
 class WinWindowTest : public ::testing::Test {
@@ -288,6 +311,37 @@ TEST_F(WinWindowTest, EscapeClosesNothingFromAnyControl) {
   }
   SendMessageA(Form1Window(), WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(closes, 1);
+}
+
+// The log and the progress bar have no label beside them: a screen reader reads their names.
+TEST_F(WinWindowTest, ScreenReadersNameTheLogAndTheProgressBar) {
+  view_->Show();
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  {
+    // Whether the system reads back a name given through its annotations at all.
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, Form1Window(), nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    IAccPropServices* services = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IAccPropServices, reinterpret_cast<void**>(&services)),
+              S_OK);
+    const HRESULT set = services->SetHwndPropStr(probe, static_cast<DWORD>(OBJID_CLIENT),
+                                                 CHILDID_SELF, PROPID_ACC_NAME, L"probe");
+    const bool readBack = AccessibleName(probe) == L"probe";
+    services->ClearHwndProps(probe, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                             &PROPID_ACC_NAME, 1);
+    services->Release();
+    DestroyWindow(probe);
+    if (!readBack) {
+      CoUninitialize();
+      SKIP_ON_WINE("oleacc's annotations (IAccPropServices::SetHwndPropStr answered 0x"
+                   << std::hex << static_cast<unsigned long>(set)
+                   << ") give no name to get_accName");
+    }
+  }
+  EXPECT_EQ(AccessibleName(Control("Memo1")), L"Log");
+  EXPECT_EQ(AccessibleName(Control("ProgressBar1")), L"Progress");
+  CoUninitialize();
 }
 
 // A press reads the boxes once: while it runs they and Next take no input, then come back with
