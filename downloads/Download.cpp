@@ -404,9 +404,12 @@ void TDownloads::Install(const std::string& dest) {
   try {
     // On the disk before it replaces anything: a power cut must not leave a short file behind.
     TFileStream(part, fmOpenReadWrite).Close(true);
-  } catch (Exception&) {
+  } catch (Exception& e) {
+    // The error keeps the reason the failed write gave, whatever removing the part leaves behind.
+    const auto* write = dynamic_cast<const EWriteError*>(&e);
+    const unsigned long reason = write ? write->SystemError : 0;
     Discard(dest);
-    throw EWriteError(Format("Cannot write file %s", dest.c_str()));
+    throw EWriteError(Format("Cannot write file %s", dest.c_str()), reason);
   }
   if (!platform::MoveFileOver(part, dest)) {
     // The old file stays (on Windows, for example, while the wallet runs), and so does the whole

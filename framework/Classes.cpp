@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/winapi_base.h"
 
 const std::string& TStringList::operator[](int index) const {
   CheckIndex(index);
@@ -144,11 +145,17 @@ TFileStream::~TFileStream() {
 void TFileStream::Close(bool toDisk) {
   if (!file_) return;
   EndWriteBehind();
-  bool ok = !writeBehindFailed_;
-  ok = (toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0) && ok;
-  ok = std::fclose(file_) == 0 && ok;
+  // The first failure's reason goes with the error.
+  unsigned long error = writeBehindFailed_ ? writeBehindError_ : 0;
+  const bool flushed = toDisk ? platform::SyncFile(file_) : std::fflush(file_) == 0;
+  if (!flushed && error == 0) error = platform::LastFileError();
+  const bool closed = std::fclose(file_) == 0;
+  if (!closed && error == 0) error = platform::LastFileError();
   file_ = nullptr;
-  if (!ok) throw EWriteError(Format("Cannot write file %s", fileName_.c_str()));
+  if (writeBehindFailed_ || !flushed || !closed) {
+    win::SetLastError(error);
+    throw EWriteError(Format("Cannot write file %s", fileName_.c_str()));
+  }
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
@@ -159,8 +166,14 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0 || !file_) return 0;
-  if (writer_) return writer_->Write(buffer, static_cast<size_t>(count)) ? count : 0;
-  return static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), file_));
+  if (writer_) {
+    if (writer_->Write(buffer, static_cast<size_t>(count))) return count;
+    win::SetLastError(writer_->Error());
+    return 0;
+  }
+  const size_t n = std::fwrite(buffer, 1, static_cast<size_t>(count), file_);
+  if (n != static_cast<size_t>(count)) win::SetLastError(platform::LastFileError());
+  return static_cast<int64_t>(n);
 }
 
 void TFileStream::WriteBehind(bool hash, std::function<void(int64_t Length)> onDurable) {
@@ -170,7 +183,10 @@ void TFileStream::WriteBehind(bool hash, std::function<void(int64_t Length)> onD
 
 void TFileStream::EndWriteBehind() {
   if (!writer_) return;
-  if (!writer_->Finish()) writeBehindFailed_ = true;
+  if (!writer_->Finish() && !writeBehindFailed_) {
+    writeBehindFailed_ = true;
+    writeBehindError_ = writer_->Error();
+  }
   sha256_ = writer_->Sha256();
   writer_.reset();
 }

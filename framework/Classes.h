@@ -116,6 +116,8 @@ public:
   TFileStream& operator=(const TFileStream&) = delete;
 
   int64_t Read(void* buffer, int64_t count) override;
+  // A short write leaves the system's reason as the thread's last error, as a failed Windows call
+  // does.
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   const std::string& FileName() const { return fileName_; }
@@ -142,6 +144,7 @@ private:
   std::FILE* file_ = nullptr;
   std::unique_ptr<platform::BackgroundWriter> writer_;
   bool writeBehindFailed_ = false;
+  unsigned long writeBehindError_ = 0;
   std::optional<std::string> sha256_;
 };
 

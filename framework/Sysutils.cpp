@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <vector>
 
+EWriteError::EWriteError(std::string message)
+    : EStreamError(std::move(message)), SystemError(win::GetLastError()) {}
+
 std::string Format(const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);

@@ -33,7 +33,17 @@ CORVANE_EXCEPTION_CLASS(EStreamError, Exception);
 CORVANE_EXCEPTION_CLASS(EFCreateError, EStreamError);
 CORVANE_EXCEPTION_CLASS(EFOpenError, EStreamError);
 CORVANE_EXCEPTION_CLASS(EReadError, EStreamError);
-CORVANE_EXCEPTION_CLASS(EWriteError, EStreamError);
+// "Cannot write file %s": it keeps the system's reason, the thread's last error when it is raised
+// (where a failed write leaves it; 0: none known).
+class EWriteError : public EStreamError {
+public:
+  explicit EWriteError(std::string message);
+  EWriteError(std::string message, unsigned long systemError)
+      : EStreamError(std::move(message)), SystemError(systemError) {}
+  const char* ClassName() const noexcept override { return "EWriteError"; }
+
+  unsigned long SystemError;
+};
 CORVANE_EXCEPTION_CLASS(EStringListError, Exception);
 
 // The runtime's range-check error.

@@ -202,6 +202,9 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
       // The system's reason beside "Null Remote Address": no network, no such host, ...
       if (NMHTTP1->LookupErrorNo != 0)
         Log(ReasonLine(static_cast<unsigned long>(NMHTTP1->LookupErrorNo)));
+      // ... and beside "Cannot write file": a full disk, a lost network drive, ...
+      if (const auto* write = dynamic_cast<const EWriteError*>(&e); write && write->SystemError != 0)
+        Log(ReasonLine(write->SystemError));
       ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
       throw;
     } catch (...) {
@@ -233,6 +236,10 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
   }
   try {
     downloads_->Install(dest);
+  } catch (const EWriteError& e) {
+    DownloadOk = false;
+    if (e.SystemError != 0) Log(ReasonLine(e.SystemError));
+    throw;
   } catch (...) {
     DownloadOk = false;
     throw;

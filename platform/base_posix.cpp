@@ -51,6 +51,9 @@ std::string DefaultAppData() {
 
 win::DWORD FromErrno(int err) {
   switch (err) {
+  case ENOSPC:
+  case EDQUOT:
+    return ERROR_DISK_FULL;
   case EEXIST:
     return ERROR_ALREADY_EXISTS;
   case ENOENT:
@@ -74,6 +77,14 @@ bool OnDriveC(const std::string& path) {
 }
 
 } // namespace
+
+namespace platform::detail {
+
+unsigned long ErrorFromErrno(int err) {
+  return FromErrno(err);
+}
+
+} // namespace platform::detail
 
 namespace win {
 

@@ -97,10 +97,16 @@ void BackgroundWriter::Flusher() {
     const int64_t length = flushLength_;
     lock.unlock();
     // A failure seen here may not be reported again to the one who syncs the file last.
-    if (!failed_ && !FlushFileData(file_)) failed_ = true;
+    if (!failed_ && !FlushFileData(file_)) Fail();
     if (!failed_ && onDurable_ && length >= 0) onDurable_(length);
     lock.lock();
   }
+}
+
+void BackgroundWriter::Fail() {
+  unsigned long none = 0;
+  error_.compare_exchange_strong(none, LastFileError());
+  failed_ = true;
 }
 
 bool BackgroundWriter::HashPrefix() {
@@ -117,7 +123,7 @@ bool BackgroundWriter::HashPrefix() {
 }
 
 void BackgroundWriter::Run() {
-  if (hash_ && prefix_ != 0 && !HashPrefix()) failed_ = true;
+  if (hash_ && prefix_ != 0 && !HashPrefix()) Fail();
   size_t unflushed = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -138,7 +144,7 @@ void BackgroundWriter::Run() {
       RequestFlush(written_);
       unflushed = 0;
     }
-    if (!ok) failed_ = true;
+    if (!ok && !failed_) Fail();
     chunk.clear();
     lock.lock();
     spare_.push_back(std::move(chunk));

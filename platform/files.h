@@ -26,6 +26,11 @@ int64_t TellFile(std::FILE* file);
 // Flushes the stream and has the system write the file to disk; false when either fails.
 bool SyncFile(std::FILE* file);
 
+// The system's reason (a Windows error code) why the file call of this layer or of the C library
+// just made on this thread failed: on Windows the thread's last error, on Linux errno as the
+// stand-in maps it (a full disk is ERROR_DISK_FULL, 112).
+unsigned long LastFileError();
+
 // Has the system write what an unbuffered stream holds to disk; false when that fails.
 bool FlushFileData(std::FILE* file);
 
@@ -64,6 +69,8 @@ public:
   // After Finish, with hash: the SHA-256 of the file (64 lower-case hex digits); nothing when
   // not hashing, or when a read, write or the hash failed.
   const std::optional<std::string>& Sha256() const { return digest_; }
+  // Once a write or flush failed: the system's reason (LastFileError) of the first failure.
+  unsigned long Error() const { return error_; }
 
 private:
   void Hand();
@@ -86,6 +93,9 @@ private:
   std::vector<std::vector<char>> spare_;
   bool stopping_ = false;
   std::atomic<bool> failed_{false};
+  std::atomic<unsigned long> error_{0};
+  // Notes the failure of the call just made on this thread, and its reason.
+  void Fail();
   std::mutex flushMutex_;
   std::condition_variable flushWake_;
   bool flushWanted_ = false, flushStopping_ = false;

@@ -11,6 +11,7 @@
 
 #include "platform/paths.h"
 #include "platform/winapi_base.h"
+#include "platform/winapi_posix.h"
 
 namespace platform {
 
@@ -20,6 +21,10 @@ int SeekFile(std::FILE* file, int64_t offset, int whence) {
 
 int64_t TellFile(std::FILE* file) {
   return static_cast<int64_t>(ftello(file));
+}
+
+unsigned long LastFileError() {
+  return detail::ErrorFromErrno(errno);
 }
 
 bool SyncFile(std::FILE* file) {

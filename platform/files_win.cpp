@@ -21,6 +21,10 @@ int64_t TellFile(std::FILE* file) {
   return _ftelli64(file);
 }
 
+unsigned long LastFileError() {
+  return GetLastError();
+}
+
 bool SyncFile(std::FILE* file) {
   if (std::fflush(file) != 0) return false;
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));

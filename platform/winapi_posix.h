@@ -26,4 +26,7 @@ void GuiTimerFired(int id);
 // The user whose profile the Wine-style prefix holds.
 std::string UserName();
 
+// The Windows error code that stands for a C library error (errno).
+unsigned long ErrorFromErrno(int err);
+
 } // namespace platform::detail

@@ -68,6 +68,27 @@ TEST(FileStream, CreateOpenAndErrorsNameTheFile) {
   }
 }
 
+// A full disk's reason goes with the error, in Windows' terms (ERROR_DISK_FULL). A full device
+// stands in for the disk: Linux's, and under Wine the same through drive Z:.
+TEST(FileStream, AFullDiskGivesItsReasonWithTheError) {
+#ifdef _WIN32
+  if (testenv::WineVersion().empty()) GTEST_SKIP() << "Windows has no full device to write to";
+  const std::string full = "Z:\\dev\\full";
+#else
+  const std::string full = "/dev/full";
+#endif
+  TFileStream file(full, fmOpenReadWrite);
+  file.WriteBehind();
+  file.WriteBuffer("block", 5);
+  try {
+    file.Close();
+    FAIL() << "no exception";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message, "Cannot write file " + full);
+    EXPECT_EQ(e.SystemError, 112u);
+  }
+}
+
 TEST(MemoryStream, CopyFromAndSeek) {
   TMemoryStream a, b;
   a.WriteBuffer("abcdef", 6);

@@ -36,5 +36,16 @@ TEST_F(InstallSteps, FullDiskDuringAnUpdateKeepsTheOldFileAndTellsTheUser) {
   EXPECT_EQ(errorBoxes.boxes[0].text, "Cannot write file C:\\Corvane\\corvane-qt.exe.");
 }
 
+// A full disk while the archive arrives: the box keeps the system's own text, and the log gives
+// the system's reason beside it.
+TEST_F(InstallSteps, FullDiskDuringTheArchiveLogsTheSystemsReason) {
+  Start({Ok("MZchain")});
+  std::filesystem::create_symlink("/dev/full", appData + "/cvnchain.exe.part");
+  Press(false, true);
+  ASSERT_EQ(errorBoxes.boxes.size(), 1u);
+  EXPECT_EQ(errorBoxes.boxes[0].text, "Cannot write file C:\\appdata\\cvnchain.exe.");
+  EXPECT_EQ(Log().back(), "reason: There is not enough space on the disk. (error 112)");
+}
+
 } // namespace
 } // namespace installtest
