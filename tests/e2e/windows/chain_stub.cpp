@@ -1,8 +1,11 @@
 // Stands in for the self-extracting blockchain archive: notes how it was started (the command
 // line in UTF-8), takes a moment (the installer must wait for it; CORVANE_CHAIN_MS milliseconds
-// when set, else 1.5 s), then leaves a block file where the real archive unpacks.
+// when set, else 1.5 s), then leaves a block file where the real archive unpacks. With
+// CORVANE_CHAIN_QUIET_ARGS set it first asks where to unpack, as the real one does, in a box that
+// waits for OK ("chain-asked.txt" notes that it asked), unless its arguments are those.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -17,6 +20,20 @@ std::string Utf8(const wchar_t* text) {
   return out;
 }
 
+// The command line after the program's own name, without the blanks around it.
+std::wstring Arguments() {
+  std::wstring line = GetCommandLineW();
+  size_t at = 0;
+  if (!line.empty() && line[0] == L'"')
+    at = line.find(L'"', 1) == std::wstring::npos ? line.size() : line.find(L'"', 1) + 1;
+  else
+    at = std::min(line.find(L' '), line.size());
+  line.erase(0, at);
+  line.erase(0, line.find_first_not_of(L' '));
+  line.erase(line.find_last_not_of(L' ') + 1);
+  return line;
+}
+
 } // namespace
 
 int main() {
@@ -27,6 +44,10 @@ int main() {
   if (FILE* f = _wfopen((dir + L"\\chain-ran.txt").c_str(), L"wb")) {
     fputs(Utf8(GetCommandLineW()).c_str(), f);
     fclose(f);
+  }
+  if (const wchar_t* quiet = _wgetenv(L"CORVANE_CHAIN_QUIET_ARGS"); quiet && Arguments() != quiet) {
+    if (FILE* f = _wfopen((dir + L"\\chain-asked.txt").c_str(), L"wb")) fclose(f);
+    MessageBoxW(nullptr, L"Extract to the default location?", L"Blockchain archive", MB_OK);
   }
   const char* ms = getenv("CORVANE_CHAIN_MS");
   Sleep(ms ? static_cast<DWORD>(atoi(ms)) : 1500);

@@ -14,7 +14,7 @@ bin=${CORVANE_WIN_BIN:-${CORVANE_BUILD_DIR:?CORVANE_BUILD_DIR not set}/bin}
 
 if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
   source "$here/../lib/wine.sh"
-  wine_e2e_enter "Xvfb xdotool nginx python3" "corvane-setup.exe wintool.exe chain_stub.exe"
+  wine_e2e_enter "Xvfb xdotool nginx python3" "corvane-setup.exe corvane-setup-quiet.exe wintool.exe chain_stub.exe"
 fi
 
 e2e_inside corvane-wine-unattended
@@ -97,6 +97,32 @@ setup "$bin/corvane-setup.exe" /SILENT /COMPONENTS=blockchain '/LOG=C:\setup.log
 [ "$RC" = 0 ] || failx "/SILENT exited $RC"
 [ "$WINDOWS" -gt 0 ] || failx "/SILENT showed no window"
 tr -d '\r' <"$log" | grep -qxF "install blockchain is checked" || failx "/SILENT did not install the blockchain"
+
+# An archive that asks where to unpack unless it gets the unattended arguments the build names:
+# corvane-setup-quiet.exe, built with them, passes them on /VERYSILENT and nothing is asked; the
+# question of an installer built without them stays on the screen until it is answered.
+export CORVANE_CHAIN_QUIET_ARGS=${CORVANE_TEST_ARCHIVE_SILENT_ARGS:?the arguments corvane-setup-quiet.exe was built with}
+asked=$roaming/chain-asked.txt
+rm -f "$asked"
+"$WINE" "$bin/corvane-setup-quiet.exe" /VERYSILENT /COMPONENTS=blockchain '/LOG=C:\setup.log' >"$work/setup.out" 2>&1 &
+pid=$!
+while kill -0 "$pid" 2>/dev/null && [ ! -e "$asked" ]; do sleep 0.2; done
+[ ! -e "$asked" ] || { wine_box "Blockchain archive" >/dev/null; failx "the archive asked its question: /VERYSILENT did not pass \"$CORVANE_CHAIN_QUIET_ARGS\""; }
+wait "$pid"
+RC=$?
+[ "$RC" = 0 ] || failx "the unattended install with the archive's arguments exited $RC"
+[ "$(cat "$roaming/chain-ran.txt")" = "C:\\users\\$user\\AppData\\Roaming\\cvnchain.exe $CORVANE_CHAIN_QUIET_ARGS" ] ||
+  failx "the archive was started as $(cat "$roaming/chain-ran.txt")"
+if [ "${CORVANE_ARCHIVE_SILENT_ARGS:-}" != "$CORVANE_CHAIN_QUIET_ARGS" ]; then
+  "$WINE" "$bin/corvane-setup.exe" /VERYSILENT /COMPONENTS=blockchain '/LOG=C:\setup.log' >"$work/setup.out" 2>&1 &
+  pid=$!
+  [ "$(wine_box "Blockchain archive")" = "Extract to the default location?" ] ||
+    failx "the archive did not ask without its arguments"
+  wait "$pid"
+  RC=$?
+  [ "$RC" = 0 ] || failx "the answered install exited $RC"
+fi
+unset CORVANE_CHAIN_QUIET_ARGS
 
 # A running wallet (a Windows program that stays until it is ended) holds its file: the uninstall
 # says so and changes nothing.
