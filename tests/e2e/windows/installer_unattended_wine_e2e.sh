@@ -116,7 +116,7 @@ RC=$?
 if [ "${CORVANE_ARCHIVE_SILENT_ARGS:-}" != "$CORVANE_CHAIN_QUIET_ARGS" ]; then
   "$WINE" "$bin/corvane-setup.exe" /VERYSILENT /COMPONENTS=blockchain '/LOG=C:\setup.log' >"$work/setup.out" 2>&1 &
   pid=$!
-  [ "$(wine_box "Blockchain archive")" = "Extract to the default location?" ] ||
+  wine_box "Blockchain archive" | grep -qxF "text Extract to the default location?" ||
     failx "the archive did not ask without its arguments"
   wait "$pid"
   RC=$?
