@@ -203,7 +203,8 @@ void TForm1::GetInto(const std::string& url, const std::string& dest, bool progr
       if (NMHTTP1->LookupErrorNo != 0)
         Log(ReasonLine(static_cast<unsigned long>(NMHTTP1->LookupErrorNo)));
       // ... and beside "Cannot write file": a full disk, a lost network drive, ...
-      if (const auto* write = dynamic_cast<const EWriteError*>(&e); write && write->SystemError != 0)
+      if (const auto* write = dynamic_cast<const EWriteError*>(&e);
+          write && write->SystemError != 0)
         Log(ReasonLine(write->SystemError));
       ReplaceText(e.Message, TDownloads::PartOf(dest), dest);
       throw;

@@ -334,7 +334,8 @@ void TWinInstallerView::NameForScreenReaders() {
     accessibility_ = nullptr;
     return;
   }
-  for (auto [control, name] : {std::pair{"Memo1", LogName}, std::pair{"ProgressBar1", ProgressName}})
+  for (auto [control, name] :
+       {std::pair{"Memo1", LogName}, std::pair{"ProgressBar1", ProgressName}})
     accessibility_->SetHwndPropStr(Handle(control), static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
                                    PROPID_ACC_NAME, platform::Utf8ToWide(name).c_str());
 }

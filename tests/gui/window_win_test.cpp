@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <oleacc.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <string>
@@ -104,10 +104,10 @@ void PressKey(UINT key) {
 
 // The name a screen reader reads for a window (its client object's accName), or why there is none.
 std::wstring AccessibleName(HWND hwnd) {
-  static const auto fromWindow = reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(
-      reinterpret_cast<void*>(GetProcAddress(
-          LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
-          "AccessibleObjectFromWindow")));
+  static const auto fromWindow =
+      reinterpret_cast<decltype(&AccessibleObjectFromWindow)>(reinterpret_cast<void*>(
+          GetProcAddress(LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32),
+                         "AccessibleObjectFromWindow")));
   IAccessible* accessible = nullptr;
   if (!fromWindow || FAILED(fromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
                                        reinterpret_cast<void**>(&accessible))))
