@@ -81,7 +81,10 @@ bool OnDriveC(const std::string& path) {
 namespace platform::detail {
 
 unsigned long ErrorFromErrno(int err) {
-  return FromErrno(err);
+  // Calls that must fail with some code take ERROR_INVALID_NAME for an error without its own;
+  // a reason given to the user is none rather than that one.
+  const win::DWORD error = FromErrno(err);
+  return error == ERROR_INVALID_NAME ? ERROR_SUCCESS : error;
 }
 
 } // namespace platform::detail

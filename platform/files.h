@@ -28,7 +28,7 @@ bool SyncFile(std::FILE* file);
 
 // The system's reason (a Windows error code) why the file call of this layer or of the C library
 // just made on this thread failed: on Windows the thread's last error, on Linux errno as the
-// stand-in maps it (a full disk is ERROR_DISK_FULL, 112).
+// stand-in maps it (a full disk is ERROR_DISK_FULL, 112; 0 for an error without a counterpart).
 unsigned long LastFileError();
 
 // Has the system write what an unbuffered stream holds to disk; false when that fails.

@@ -26,7 +26,8 @@ void GuiTimerFired(int id);
 // The user whose profile the Wine-style prefix holds.
 std::string UserName();
 
-// The Windows error code that stands for a C library error (errno).
+// The Windows error code that stands for a C library error (errno); 0 (none) for one without a
+// counterpart.
 unsigned long ErrorFromErrno(int err);
 
 } // namespace platform::detail
