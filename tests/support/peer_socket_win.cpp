@@ -108,11 +108,11 @@ void Close(Fd fd) {
 Waker::Waker() {
   Startup();
   SOCKET fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in addr = Loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
-  int len = sizeof addr;
+  sockaddr_storage addr;
+  int len = Loopback(0, Family::V4, addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) Fail("bind");
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
   read_ = write_ = static_cast<Fd>(fd);
 }
 
