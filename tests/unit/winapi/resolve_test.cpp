@@ -63,7 +63,7 @@ TEST_F(WinsockTest, CanceledLookupAnnouncesNothing) {
   EXPECT_EQ(Count(kLookupMsg + 1), 0);
 }
 
-TEST(NumericAddressTest, LiteralsOfBothFamiliesAndNoNames) {
+TEST_F(WinsockTest, NumericAddressesOfBothFamiliesAndNoNames) {
   struct Case {
     const char* text;
     bool numeric;
