@@ -47,6 +47,10 @@ void LookupUndeliverable(uintptr_t task) {
   std::lock_guard<std::mutex> lock(TableMutex());
   Tasks().erase(task);
 }
+bool LookupLive(uintptr_t task) {
+  std::lock_guard<std::mutex> lock(TableMutex());
+  return Tasks().count(task) != 0;
+}
 } // namespace detail
 
 win::HANDLE StartLookup(win::HWND window, win::UINT msg, const std::string& name) {
@@ -104,7 +108,8 @@ bool CancelLookup(win::HANDLE task) {
 
 bool ParseNumericAddress(const std::string& text, win::sockaddr_storage& address) {
   std::vector<win::sockaddr_storage> found;
-  if (text.empty() || detail::SystemLookup(text, true, found) != 0 || found.empty()) return false;
+  // Windows' getaddrinfo takes an address in brackets too; a URL's brackets are not ours to read.
+  if (text.empty() || text.front() == '[' || detail::SystemLookup(text, true, found) != 0 || found.empty()) return false;
   address = found.front();
   return true;
 }

@@ -18,8 +18,9 @@ win::HANDLE StartLookup(win::HWND window, win::UINT msg, const std::string& name
 // duplicates, their ports 0; the task ends with it.
 std::vector<win::sockaddr_storage> TakeLookupResult(win::HANDLE task);
 
-// Ends a task, running or finished: it posts nothing more and its addresses are dropped. False
-// for a task that has already ended.
+// Ends a task, running or finished: its addresses are dropped. A message it has already posted
+// may still arrive (as after WSACancelAsyncRequest); TakeLookupResult gives nothing for it.
+// False for a task that has already ended.
 bool CancelLookup(win::HANDLE task);
 
 // A numeric IPv4 or IPv6 address (no brackets), read without any lookup; false for a name.

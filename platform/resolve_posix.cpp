@@ -48,8 +48,10 @@ int SystemLookup(const std::string& name, bool numericOnly,
 }
 
 void PostLookupDone(win::HWND window, win::UINT msg, uintptr_t task, win::LPARAM lParam) {
+  // Checked on the GUI thread, where tasks are canceled: a canceled task posts nothing.
   PostToGui([=] {
-    if (!win::PostMessageA(window, msg, task, lParam)) LookupUndeliverable(task);
+    if (LookupLive(task) && !win::PostMessageA(window, msg, task, lParam))
+      LookupUndeliverable(task);
   });
 }
 

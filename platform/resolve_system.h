@@ -19,5 +19,7 @@ int SystemLookup(const std::string& name, bool numericOnly,
 // message cannot be delivered is ended with LookupUndeliverable.
 void PostLookupDone(win::HWND window, win::UINT msg, uintptr_t task, win::LPARAM lParam);
 void LookupUndeliverable(uintptr_t task);
+// The task has not ended.
+bool LookupLive(uintptr_t task);
 
 } // namespace platform::detail
