@@ -359,8 +359,7 @@ void TPowersock::HandleSocketMessage(TSockMessage& Message) {
         return;
       }
       if (Message.WParam != SocketHandle &&
-          std::find(LostAttempts.begin(), LostAttempts.end(), Message.WParam) !=
-              LostAttempts.end())
+          std::find(LostAttempts.begin(), LostAttempts.end(), Message.WParam) != LostAttempts.end())
         return;
     }
     EventOk = HIWORD(Message.LParam) == 0;

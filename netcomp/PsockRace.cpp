@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-std::vector<win::sockaddr_storage> TConnectRace::Order(
-    const std::vector<win::sockaddr_storage>& addresses) {
+std::vector<win::sockaddr_storage>
+TConnectRace::Order(const std::vector<win::sockaddr_storage>& addresses) {
   std::vector<win::sockaddr_storage> v6, v4, ordered;
   for (const auto& a : addresses)
     (a.ss_family == AF_INET6 ? v6 : v4).push_back(a);
@@ -100,9 +100,8 @@ void TConnectRace::ArmTimer() {
   }
   using namespace std::chrono;
   const auto wait = duration_cast<milliseconds>(due_ - Clock::now()).count();
-  timerArmed_ =
-      win::SetTimer(window_, AttemptTimer, static_cast<win::UINT>(std::max<int64_t>(1, wait)),
-                    nullptr) != 0;
+  timerArmed_ = win::SetTimer(window_, AttemptTimer,
+                              static_cast<win::UINT>(std::max<int64_t>(1, wait)), nullptr) != 0;
 }
 
 std::vector<win::SOCKET> TConnectRace::CloseLosers() {

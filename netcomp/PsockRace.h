@@ -17,8 +17,8 @@ public:
   static constexpr win::UINT_PTR AttemptTimer = 3;
 
   // IPv6 first, then the families take turns, each keeping its own order.
-  static std::vector<win::sockaddr_storage> Order(
-      const std::vector<win::sockaddr_storage>& addresses);
+  static std::vector<win::sockaddr_storage>
+  Order(const std::vector<win::sockaddr_storage>& addresses);
 
   // One attempt per address (ports set), in the order given. Each new socket is registered for
   // message with events on window; spare, an open registered IPv4 socket of the caller, serves

@@ -109,7 +109,9 @@ bool CancelLookup(win::HANDLE task) {
 bool ParseNumericAddress(const std::string& text, win::sockaddr_storage& address) {
   std::vector<win::sockaddr_storage> found;
   // Windows' getaddrinfo takes an address in brackets too; a URL's brackets are not ours to read.
-  if (text.empty() || text.front() == '[' || detail::SystemLookup(text, true, found) != 0 || found.empty()) return false;
+  if (text.empty() || text.front() == '[' || detail::SystemLookup(text, true, found) != 0 ||
+      found.empty())
+    return false;
   address = found.front();
   return true;
 }

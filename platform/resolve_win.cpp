@@ -25,7 +25,8 @@ int SystemLookup(const std::string& name, bool numericOnly,
   for (ADDRINFOA* ai = result; ai; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
     win::sockaddr_storage address{};
-    std::memcpy(&address, ai->ai_addr, std::min(sizeof address, static_cast<size_t>(ai->ai_addrlen)));
+    std::memcpy(&address, ai->ai_addr,
+                std::min(sizeof address, static_cast<size_t>(ai->ai_addrlen)));
     out.push_back(address);
   }
   ::freeaddrinfo(result);

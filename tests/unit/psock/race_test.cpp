@@ -53,8 +53,7 @@ protected:
   std::unique_ptr<TConnectRace> NewRace(std::vector<win::sockaddr_storage> addresses,
                                         win::SOCKET spare = INVALID_SOCKET) {
     return std::make_unique<TConnectRace>(window, TPowersock::SocketMessage,
-                                          TPowersock::SocketEventMask, std::move(addresses),
-                                          spare);
+                                          TPowersock::SocketEventMask, std::move(addresses), spare);
   }
   // Runs the race as the component's connect wait does, until it is decided.
   bool Decide(TConnectRace& race) {
@@ -101,8 +100,8 @@ TEST_F(RaceTest, ASilentFirstAddressLosesToTheNextOne) {
     SCOPED_TRACE(silentFamily == Family::V6 ? "IPv6 silent" : "IPv4 silent");
     testsupport::StalledListener silent(silentFamily);
     LoopbackPeer working(PeerScript().StaySilent(), workingFamily);
-    auto race = NewRace(
-        {Loopback(silentFamily, silent.Port()), Loopback(workingFamily, working.Port())});
+    auto race =
+        NewRace({Loopback(silentFamily, silent.Port()), Loopback(workingFamily, working.Port())});
     ASSERT_TRUE(Decide(*race));
     ASSERT_TRUE(race->Won());
     ASSERT_TRUE(PumpUntil([&] { return working.Connections() == 1; }));
@@ -114,9 +113,9 @@ TEST_F(RaceTest, TheSpareServesTheFirstIpv4Attempt) {
   LoopbackPeer working(PeerScript().StaySilent());
   testsupport::RefusingPort refusing(Family::V6);
   win::SOCKET spare = win::socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_EQ(win::WSAAsyncSelect(spare, window, TPowersock::SocketMessage,
-                                TPowersock::SocketEventMask),
-            0);
+  ASSERT_EQ(
+      win::WSAAsyncSelect(spare, window, TPowersock::SocketMessage, TPowersock::SocketEventMask),
+      0);
   auto race = NewRace(TConnectRace::Order({Loopback(Family::V4, working.Port()),
                                            Loopback(Family::V6, refusing.Port())}),
                       spare);
@@ -130,7 +129,8 @@ TEST_F(RaceTest, TheSpareServesTheFirstIpv4Attempt) {
 TEST_F(RaceTest, WhenEveryAttemptFailsTheLastErrorStands) {
   testsupport::RefusingPort refused6(Family::V6);
   testsupport::RefusingPort refused4;
-  auto race = NewRace({Loopback(Family::V6, refused6.Port()), Loopback(Family::V4, refused4.Port())});
+  auto race =
+      NewRace({Loopback(Family::V6, refused6.Port()), Loopback(Family::V4, refused4.Port())});
   ASSERT_TRUE(Decide(*race));
   EXPECT_TRUE(race->Lost());
   EXPECT_EQ(race->LastError(), WSAECONNREFUSED);
