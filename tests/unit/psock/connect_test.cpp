@@ -294,3 +294,18 @@ TEST_F(PsockTest, RefusedIpv6PortFailsAsAnIpv4OneDoes) {
   EXPECT_FALSE(s->Connected);
   EXPECT_EQ(s->LastErrorNo, WSAECONNREFUSED);
 }
+
+TEST_F(PsockTest, NotificationsOfTheSocketTheWinnerReplacedAreDropped) {
+  LoopbackPeer peer(PeerScript().StaySilent(), testsupport::Family::V6);
+  auto s = NewSock("::1", peer.Port());
+  const uint16_t replaced = s->SocketHandle;
+  s->Connect();
+  ASSERT_NE(s->SocketHandle, replaced) << "an IPv6 connection needs a socket of its own";
+  // Windows may still deliver what was posted for it before it was closed.
+  for (int event : {FD_CONNECT, FD_CLOSE})
+    ASSERT_TRUE(win::PostMessageA(s->SocketWindow, TPowersock::SocketMessage, replaced,
+                                  WSAMAKESELECTREPLY(event, 0)));
+  Application->ProcessMessages();
+  EXPECT_TRUE(s->Connected);
+  EXPECT_EQ(events, Strings({"connect"}));
+}
