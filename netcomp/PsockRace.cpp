@@ -99,7 +99,8 @@ void TConnectRace::ArmTimer() {
     return;
   }
   using namespace std::chrono;
-  const auto wait = duration_cast<milliseconds>(due_ - Clock::now()).count();
+  // Rounded up: a tick a little early would cost a whole further timer period (10 ms at least).
+  const auto wait = ceil<milliseconds>(due_ - Clock::now()).count();
   timerArmed_ = win::SetTimer(window_, AttemptTimer,
                               static_cast<win::UINT>(std::max<int64_t>(1, wait)), nullptr) != 0;
 }
