@@ -63,8 +63,16 @@ void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& P
     host = NthWord(Url, '/', 3);
   else if (Url[0] != '/')
     host = NthWord(Url, '/', 1);
-  if (size_t colon = host.find(':'); colon != std::string::npos) {
-    const std::string port = NthWord(host, ':', 2);
+  // An IPv6 address is written in brackets, which stay part of the host (and of its Host line).
+  const size_t bracket = host.size() > 1 && host[0] == '[' ? host.find(']') : std::string::npos;
+  if (host.size() > 1 && host[0] == '[' && bracket == std::string::npos)
+    throw Exception("Invalid host " + host);
+  const size_t portFrom = bracket == std::string::npos ? 0 : bracket + 1;
+  if (bracket != std::string::npos && portFrom < host.size() && host[portFrom] != ':')
+    throw Exception("Invalid host " + host);
+  if (size_t colon = host.find(':', portFrom); colon != std::string::npos) {
+    const std::string port =
+        bracket == std::string::npos ? NthWord(host, ':', 2) : host.substr(colon + 1);
     const int32_t value = StrToInt(port);
     if (value < 1 || value > 65535) throw Exception("Invalid port " + port);
     Port = value;

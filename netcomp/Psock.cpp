@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "framework/Forms.h"
+#include "netcomp/PsockRace.h"
+#include "platform/resolve.h"
 
 namespace {
 
@@ -246,7 +248,7 @@ TPowersock::~TPowersock() {
   } catch (...) {
   }
   // A lookup still running would otherwise write into the buffer released here.
-  if (LookupTask) win::WSACancelAsyncRequest(LookupTask);
+  if (LookupTask) platform::CancelLookup(LookupTask);
   LookupTask = nullptr;
   WinsockInfo.reset();
   TimeOutTimer.reset();
@@ -296,6 +298,7 @@ void TPowersock::InitializeWinsock() {
 }
 
 bool TPowersock::OpenSocket(int Protocol, bool Linger) {
+  LostAttempts.clear();
   win::SOCKET s = win::socket(AF_INET, SOCK_STREAM, Protocol);
   if (s != INVALID_SOCKET && s > 0xFFFF) {
     win::closesocket(s);
@@ -350,6 +353,15 @@ void TPowersock::HandleSocketMessage(TSockMessage& Message) {
     if (Message.Msg == HostLookupMessage &&
         reinterpret_cast<win::HANDLE>(Message.WParam) != LookupTask)
       return; // the reply of a lookup that was given up
+    if (Message.Msg == SocketMessage) {
+      if (Race && Race->Notify(Message.WParam, Message.LParam)) {
+        RaceChanged();
+        return;
+      }
+      if (Message.WParam != SocketHandle &&
+          std::find(LostAttempts.begin(), LostAttempts.end(), Message.WParam) != LostAttempts.end())
+        return;
+    }
     EventOk = HIWORD(Message.LParam) == 0;
     if (Message.Msg == SocketMessage) {
       switch (LOWORD(Message.LParam)) {
@@ -382,6 +394,7 @@ void TPowersock::HandleSocketMessage(TSockMessage& Message) {
       }
     } else if (Message.Msg == HostLookupMessage) {
       LookupErrorNo = HIWORD(Message.LParam);
+      LookupResult = platform::TakeLookupResult(LookupTask);
       LookupTask = nullptr;
       LookupDone = true;
     }
@@ -402,6 +415,7 @@ void TPowersock::PumpMessages(bool WaitForMessage) {
 void TPowersock::ResolveHost() {
   ReportStatus(8, "Resolve Host");
   RemoteAddress.sin_addr.s_addr = 0;
+  RemoteAddresses.clear();
   const std::string& name = Proxy.empty() ? Host : Proxy;
   if (name.size() >= TransferBuffer.size()) throw ESockError("Host name too long");
   std::memcpy(TransferBuffer.data(), name.data(), name.size());
@@ -410,6 +424,21 @@ void TPowersock::ResolveHost() {
   win::u_long address = win::inet_addr(TransferBuffer.data());
   if (address != INADDR_NONE) {
     RemoteAddress.sin_addr.s_addr = address;
+    if (address != 0) {
+      win::sockaddr_storage v4{};
+      reinterpret_cast<win::sockaddr_in&>(v4).sin_family = AF_INET;
+      reinterpret_cast<win::sockaddr_in&>(v4).sin_addr.s_addr = address;
+      RemoteAddresses.push_back(v4);
+    }
+    return;
+  }
+  // An IPv6 address, bare or in brackets as URLs write it: no lookup either.
+  const bool bracketed = name.size() >= 2 && name.front() == '[' && name.back() == ']';
+  const std::string literal = bracketed ? name.substr(1, name.size() - 2) : name;
+  win::sockaddr_storage v6{};
+  if (literal.find(':') != std::string::npos && platform::ParseNumericAddress(literal, v6) &&
+      v6.ss_family == AF_INET6) {
+    RemoteAddresses.push_back(v6);
     return;
   }
   RemoteAddress.sin_addr.s_addr = 0;
@@ -417,8 +446,8 @@ void TPowersock::ResolveHost() {
   TIdleWatch idle(*this);
   LookupDone = false;
   LookupErrorNo = 0;
-  LookupTask = win::WSAAsyncGetHostByName(SocketWindow, HostLookupMessage, TransferBuffer.data(),
-                                          HostEntryBuffer.get(), HostEntryBufferSize);
+  LookupResult.clear();
+  LookupTask = platform::StartLookup(SocketWindow, HostLookupMessage, literal);
   if (!LookupTask) {
     TimerOff();
     throw ESockError("Host Lookup Failed");
@@ -428,17 +457,22 @@ void TPowersock::ResolveHost() {
     PumpMessages(true);
   TimerOff();
   if (LookupTask) {
-    // Given up: its reply must not land in the buffer later.
-    win::WSACancelAsyncRequest(LookupTask);
+    // Given up: its reply must not be taken for a later lookup's.
+    platform::CancelLookup(LookupTask);
     LookupTask = nullptr;
   }
   if (TimedOut || IdleTimedOut) throw ESockError("Host Lookup Timed Out");
   if (Canceled) throw ESockError("Host Lookup Canceled");
   if (!EventOk) throw ESockError("Host Lookup Failed");
 
-  auto* entry = reinterpret_cast<const win::hostent*>(HostEntryBuffer.get());
-  if (!entry->h_addr_list || !entry->h_addr_list[0]) throw ESockError("Host Lookup Failed");
-  std::memcpy(&RemoteAddress.sin_addr.s_addr, entry->h_addr_list[0], 4);
+  if (LookupResult.empty()) throw ESockError("Host Lookup Failed");
+  RemoteAddresses = std::move(LookupResult);
+  LookupResult.clear();
+  for (const win::sockaddr_storage& a : RemoteAddresses) {
+    if (a.ss_family != AF_INET) continue;
+    RemoteAddress.sin_addr = reinterpret_cast<const win::sockaddr_in&>(a).sin_addr;
+    break;
+  }
   if (OnHostResolved) OnHostResolved(this);
 }
 
@@ -455,7 +489,7 @@ void TPowersock::Connect() {
     } catch (const ESockError& e) {
       if (e.Message == "Host Lookup Timed Out" || e.Message == "Host Lookup Canceled") throw;
     }
-    if (RemoteAddress.sin_addr.s_addr != 0) break;
+    if (!RemoteAddresses.empty()) break;
     if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
     bool Handled = false;
     OnInvalidHost(Handled);
@@ -466,18 +500,35 @@ void TPowersock::Connect() {
   RemoteAddress.sin_family = AF_INET;
   int32_t port = Proxy.empty() ? Port : ProxyPort;
   RemoteAddress.sin_port = win::htons(static_cast<win::u_short>(port & 0xFFFF));
+  std::vector<win::sockaddr_storage> targets = TConnectRace::Order(RemoteAddresses);
+  for (win::sockaddr_storage& t : targets) // the port sits at the same place in both families
+    reinterpret_cast<win::sockaddr_in&>(t).sin_port = RemoteAddress.sin_port;
   LookupDone = false;
   EventOk = true;
-  if (win::connect(SocketHandle, reinterpret_cast<const win::sockaddr*>(&RemoteAddress),
-                   sizeof RemoteAddress) == SOCKET_ERROR)
+
+  TConnectRace race(SocketWindow, SocketMessage, SocketEventMask, std::move(targets),
+                    SocketHandle == NoSocket ? INVALID_SOCKET : SocketHandle);
+  Race = &race;
+  TFinally raceOver([this, &race] {
+    Race = nullptr;
+    for (win::SOCKET s : race.CloseLosers())
+      LostAttempts.push_back(s);
+  });
+  race.Step();
+  if (race.Lost() && race.LastFailedAtStart()) {
+    win::WSASetLastError(race.LastError());
     CheckSocketError(WSAEWOULDBLOCK);
+  }
 
   TimerOn();
   {
     TIdleWatch idle(*this);
     Application->ProcessMessages();
-    while (!Connected && !TimedOut && !Canceled && EventOk)
+    while (!Connected && !TimedOut && !Canceled && EventOk) {
       PumpMessages(true);
+      race.Step();
+      if (race.Lost()) EventOk = false;
+    }
   }
   TimerOff();
   if (!TimedOut && !Canceled && EventOk) return;
@@ -486,6 +537,27 @@ void TPowersock::Connect() {
   if (TimedOut || IdleTimedOut) throw ESockError("Connection Timed out");
   if (Canceled) throw ESockError("Connection Canceled");
   throw ESockError("Connection Failed");
+}
+
+void TPowersock::RaceChanged() {
+  if (Race->Lost()) {
+    EventOk = false;
+    LastErrorNo = Race->LastError();
+    return;
+  }
+  if (!Race->Won() || Connected) return;
+  const auto winner = static_cast<uint16_t>(Race->Winner());
+  if (winner != SocketHandle) {
+    // Our own socket took no part, or lost: the winner replaces it.
+    if (SocketHandle != NoSocket) {
+      win::closesocket(SocketHandle);
+      LostAttempts.push_back(SocketHandle);
+    }
+    SocketHandle = winner;
+  }
+  EventOk = true;
+  Connected = true;
+  if (OnConnect) OnConnect(this);
 }
 
 void TPowersock::Disconnect() {

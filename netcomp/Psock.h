@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/Classes.h"
 #include "framework/Sysutils.h"
@@ -59,6 +60,8 @@ private:
   TNotifyEvent FOnTimer;
   bool FEnabled = true;
 };
+
+class TConnectRace;
 
 class TPowersock : public TComponent {
 public:
@@ -155,7 +158,11 @@ public:
   int64_t BytesTotal = 0;
   int64_t BytesRecvd = 0;
   bool LookupDone = false;
+  // The first IPv4 address of the last lookup (0 when it found none), its port the last
+  // connect's.
   win::sockaddr_in RemoteAddress{};
+  // Every address of the last lookup, of both families; Connect tries them all.
+  std::vector<win::sockaddr_storage> RemoteAddresses;
   std::string LastReply;
   int16_t ReplyNumber = 0;
   uint16_t SocketHandle = NoSocket;
@@ -168,6 +175,8 @@ protected:
   void InitializeWinsock();
   void TimerTriggered(TObject* Sender);
   void IdleTriggered();
+  // A notification changed the running connect's attempts: adopts the winner, or ends the wait.
+  void RaceChanged();
   // Opens and registers a socket; false when the system gives none.
   bool OpenSocket(int Protocol, bool Linger);
   // Processes the pending messages, or waits for one first when nothing can happen without one.
@@ -187,6 +196,12 @@ protected:
   uint16_t CloseErrorNo = 0;
   // Task of the running host lookup, so that a late reply of an abandoned one is not taken.
   win::HANDLE LookupTask = nullptr;
+  std::vector<win::sockaddr_storage> LookupResult;
+  // The attempts of the running connect; their notifications go to it.
+  TConnectRace* Race = nullptr;
+  // Sockets of the last connect's attempts that lost: notifications of theirs still queued are
+  // dropped until the next socket is opened (which removes them).
+  std::vector<win::WPARAM> LostAttempts;
   std::unique_ptr<TThreadTimer> TimeOutTimer;
   // Ticks when the idle limit may have passed; it then looks at LastActivity before acting, so
   // that a byte costs a clock read and not a timer reset.

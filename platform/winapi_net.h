@@ -303,3 +303,32 @@ int closesocket(SOCKET s);
 #define WSANO_DATA 11004
 
 #endif
+
+// IPv6 addresses, which Winsock 1.1's header does not have: the layout of the system's
+// sockaddr_in6 and sockaddr_storage (Windows and BSD agree on it), with Windows' AF_INET6. The
+// stand-in maps the family to the system's own.
+#ifndef AF_INET6
+#define AF_INET6 23
+#endif
+
+namespace win {
+struct in6_addr {
+  union {
+    BYTE Byte[16];
+    WORD Word[8];
+  } u;
+};
+struct sockaddr_in6 {
+  short sin6_family;
+  u_short sin6_port;
+  u_long sin6_flowinfo;
+  in6_addr sin6_addr;
+  u_long sin6_scope_id;
+};
+// Room for an address of either family.
+struct alignas(8) sockaddr_storage {
+  short ss_family;
+  char ss_data[126];
+};
+static_assert(sizeof(sockaddr_in6) == 28 && sizeof(sockaddr_storage) == 128);
+} // namespace win

@@ -128,6 +128,48 @@ Sock* FindSocket(win::SOCKET s) {
   return it == Sockets().end() ? nullptr : it->second.get();
 }
 
+socklen_t ToSystemAddress(const Sock& sock, const win::sockaddr* name, int namelen,
+                          ::sockaddr_storage& out) {
+  out = {};
+  if (sock.family == kWinAfInet6) {
+    if (!name || namelen < static_cast<int>(sizeof(win::sockaddr_in6))) return 0;
+    win::sockaddr_in6 w;
+    std::memcpy(&w, name, sizeof w);
+    auto& a = reinterpret_cast<::sockaddr_in6&>(out);
+    a.sin6_family = AF_INET6;
+    a.sin6_port = w.sin6_port;
+    a.sin6_flowinfo = w.sin6_flowinfo;
+    std::memcpy(&a.sin6_addr, w.sin6_addr.u.Byte, 16);
+    a.sin6_scope_id = w.sin6_scope_id;
+    return sizeof a;
+  }
+  if (!name || namelen < static_cast<int>(sizeof(win::sockaddr_in))) return 0;
+  auto& a = reinterpret_cast<::sockaddr_in&>(out);
+  std::memcpy(&a, name, sizeof a);
+  a.sin_family = AF_INET;
+  return sizeof a;
+}
+
+bool FromSystemAddress(const ::sockaddr_storage& in, win::sockaddr* name, int* namelen) {
+  if (in.ss_family == AF_INET6) {
+    if (*namelen < static_cast<int>(sizeof(win::sockaddr_in6))) return false;
+    const auto& a = reinterpret_cast<const ::sockaddr_in6&>(in);
+    win::sockaddr_in6 w{};
+    w.sin6_family = kWinAfInet6;
+    w.sin6_port = a.sin6_port;
+    w.sin6_flowinfo = a.sin6_flowinfo;
+    std::memcpy(w.sin6_addr.u.Byte, &a.sin6_addr, 16);
+    w.sin6_scope_id = a.sin6_scope_id;
+    std::memcpy(name, &w, sizeof w);
+    *namelen = sizeof w;
+    return true;
+  }
+  if (*namelen < static_cast<int>(sizeof(win::sockaddr_in))) return false;
+  std::memcpy(name, &in, sizeof(::sockaddr_in));
+  *namelen = sizeof(::sockaddr_in);
+  return true;
+}
+
 bool WinsockStarted() {
   return startups > 0;
 }
@@ -168,12 +210,17 @@ void WSASetLastError(int error) {
 
 SOCKET socket(int af, int type, int protocol) {
   if (startups == 0) return Fail(WSANOTINITIALISED), INVALID_SOCKET;
-  if (af != 2) return Fail(WSAEAFNOSUPPORT), INVALID_SOCKET;
+  if (af != 2 && af != kWinAfInet6) return Fail(WSAEAFNOSUPPORT), INVALID_SOCKET;
   if (type != 1) return Fail(WSAESOCKTNOSUPPORT), INVALID_SOCKET;
   if (protocol != 0 && protocol != 6) return Fail(WSAEPROTONOSUPPORT), INVALID_SOCKET;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int fd = ::socket(af == 2 ? AF_INET : AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return FailErrno(), INVALID_SOCKET;
-  Register(fd);
+  if (af == kWinAfInet6) {
+    // Windows' IPv6 sockets take IPv6 alone; Linux's would take mapped IPv4 addresses too.
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  }
+  Register(fd)->family = af;
   return static_cast<SOCKET>(fd);
 }
 
@@ -219,14 +266,20 @@ u_short ntohs(u_short value) {
 int connect(SOCKET s, const sockaddr* name, int namelen) {
   Sock* sock = FindSocket(s);
   if (!sock) return Fail(WSAENOTSOCK);
-  if (!name || namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
+  ::sockaddr_storage addr;
+  socklen_t len = ToSystemAddress(*sock, name, namelen, addr);
+  if (len == 0) return Fail(WSAEFAULT);
   if (sock->connected) return Fail(WSAEISCONN);
   if (sock->connecting) return Fail(WSAEALREADY);
-  ::sockaddr_in addr{};
-  std::memcpy(&addr, name, sizeof addr);
-  addr.sin_family = AF_INET;
-  if (addr.sin_addr.s_addr == 0) return Fail(WSAEADDRNOTAVAIL);
-  int rc = ::connect(sock->fd, reinterpret_cast<::sockaddr*>(&addr), sizeof addr);
+  if (sock->family == kWinAfInet6) {
+    if (name->sa_family != kWinAfInet6) return Fail(WSAEAFNOSUPPORT);
+    static const unsigned char unspecified[16] = {};
+    if (std::memcmp(&reinterpret_cast<::sockaddr_in6&>(addr).sin6_addr, unspecified, 16) == 0)
+      return Fail(WSAEADDRNOTAVAIL);
+  } else if (reinterpret_cast<::sockaddr_in&>(addr).sin_addr.s_addr == 0) {
+    return Fail(WSAEADDRNOTAVAIL);
+  }
+  int rc = ::connect(sock->fd, reinterpret_cast<::sockaddr*>(&addr), len);
   if (!sock->async) {
     if (rc != 0) return FailErrno();
     sock->connected = true;
@@ -252,11 +305,10 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
 int bind(SOCKET s, const sockaddr* name, int namelen) {
   Sock* sock = FindSocket(s);
   if (!sock) return Fail(WSAENOTSOCK);
-  if (!name || namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
-  ::sockaddr_in addr{};
-  std::memcpy(&addr, name, sizeof addr);
-  addr.sin_family = AF_INET;
-  if (::bind(sock->fd, reinterpret_cast<::sockaddr*>(&addr), sizeof addr) != 0) return FailErrno();
+  ::sockaddr_storage addr;
+  socklen_t len = ToSystemAddress(*sock, name, namelen, addr);
+  if (len == 0) return Fail(WSAEFAULT);
+  if (::bind(sock->fd, reinterpret_cast<::sockaddr*>(&addr), len) != 0) return FailErrno();
   return 0;
 }
 
@@ -274,20 +326,18 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
   Sock* sock = FindSocket(s);
   if (!sock) return Fail(WSAENOTSOCK), INVALID_SOCKET;
   if (!sock->listening) return Fail(WSAEINVAL), INVALID_SOCKET;
-  if (addr && (!addrlen || *addrlen < static_cast<int>(sizeof(sockaddr_in))))
-    return Fail(WSAEFAULT), INVALID_SOCKET;
-  ::sockaddr_in peer{};
+  const int need = sock->family == kWinAfInet6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (addr && (!addrlen || *addrlen < need)) return Fail(WSAEFAULT), INVALID_SOCKET;
+  ::sockaddr_storage peer{};
   socklen_t len = sizeof peer;
   int fd = ::accept4(sock->fd, reinterpret_cast<::sockaddr*>(&peer), &len, SOCK_CLOEXEC);
   int err = errno;
   sock->readArmed = true;
   UpdateNotifiers(*sock);
   if (fd < 0) return Fail(MapErrno(err)), INVALID_SOCKET;
-  if (addr) {
-    std::memcpy(addr, &peer, sizeof peer);
-    *addrlen = sizeof peer;
-  }
+  if (addr) FromSystemAddress(peer, addr, addrlen);
   Sock* child = Register(fd);
+  child->family = sock->family;
   child->connected = true;
   // An accepted socket inherits the listener's notification registration.
   if (sock->async) WSAAsyncSelect(static_cast<SOCKET>(fd), sock->window, sock->msg, sock->events);
@@ -297,12 +347,11 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
 int getsockname(SOCKET s, sockaddr* name, int* namelen) {
   Sock* sock = FindSocket(s);
   if (!sock) return Fail(WSAENOTSOCK);
-  if (!name || !namelen || *namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
-  ::sockaddr_in addr{};
+  if (!name || !namelen) return Fail(WSAEFAULT);
+  ::sockaddr_storage addr{};
   socklen_t len = sizeof addr;
   if (::getsockname(sock->fd, reinterpret_cast<::sockaddr*>(&addr), &len) != 0) return FailErrno();
-  std::memcpy(name, &addr, sizeof addr);
-  *namelen = sizeof addr;
+  if (!FromSystemAddress(addr, name, namelen)) return Fail(WSAEFAULT);
   return 0;
 }
 

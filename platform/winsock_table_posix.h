@@ -12,8 +12,10 @@ constexpr int kWinSoLinger = SO_LINGER;
 constexpr int kWinSoReuseAddr = SO_REUSEADDR;
 constexpr int kWinMsgPeek = MSG_PEEK;
 constexpr int kWinSomaxconn = SOMAXCONN;
+constexpr int kWinAfInet6 = AF_INET6;
 } // namespace platform::detail
 #undef AF_INET
+#undef AF_INET6
 #undef SOCK_STREAM
 #undef IPPROTO_TCP
 #undef SOL_SOCKET
@@ -49,6 +51,7 @@ namespace platform::detail {
 struct Sock {
   uint64_t serial = 0;
   int fd = -1;
+  int family = 2; // Windows' value: 2 or kWinAfInet6
   win::HWND window = nullptr;
   win::UINT msg = 0;
   long events = 0;
@@ -72,6 +75,12 @@ int MapErrno(int e);
 // Records wsaError as the thread's last error and returns SOCKET_ERROR.
 int Fail(int wsaError);
 int FailErrno();
+// A Winsock address of the socket's family as the system's; its length, 0 when namelen is too
+// short for the family.
+socklen_t ToSystemAddress(const Sock& sock, const win::sockaddr* name, int namelen,
+                          ::sockaddr_storage& out);
+// The system's address as Winsock's into name (of *namelen bytes); false when it does not fit.
+bool FromSystemAddress(const ::sockaddr_storage& in, win::sockaddr* name, int* namelen);
 // True between WSAStartup and the matching WSACleanup.
 bool WinsockStarted();
 

@@ -55,11 +55,13 @@ struct LoopbackPeer::Conn {
   bool done = false;
 };
 
-LoopbackPeer::LoopbackPeer(PeerScript script) : LoopbackPeer(std::vector<PeerScript>{script}) {}
+LoopbackPeer::LoopbackPeer(PeerScript script, Family family)
+    : LoopbackPeer(std::vector<PeerScript>{script}, family) {}
 
-LoopbackPeer::LoopbackPeer(std::vector<PeerScript> scripts) : scripts_(std::move(scripts)) {
+LoopbackPeer::LoopbackPeer(std::vector<PeerScript> scripts, Family family)
+    : scripts_(std::move(scripts)), family_(family) {
   if (scripts_.empty()) scripts_.emplace_back();
-  listenFd_ = net::Listen(16, port_);
+  listenFd_ = net::Listen(16, port_, family);
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -78,7 +80,8 @@ LoopbackPeer::~LoopbackPeer() {
 }
 
 std::string LoopbackPeer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  const char* host = family_ == Family::V6 ? "[::1]" : "127.0.0.1";
+  return "http://" + std::string(host) + ":" + std::to_string(port_) + path;
 }
 
 size_t LoopbackPeer::Connections() const {
@@ -210,11 +213,11 @@ void LoopbackPeer::Run(Conn& conn, const PeerScript& script) {
   changed_.notify_all();
 }
 
-StalledListener::StalledListener() {
-  fd_ = net::Listen(0, port_);
+StalledListener::StalledListener(Family family) {
+  fd_ = net::Listen(0, port_, family);
   // Connections nobody accepts fill the queue; the kernel then drops further SYNs.
   for (int i = 0; i < 3; ++i)
-    fillers_.push_back(net::ConnectNonBlocking(port_));
+    fillers_.push_back(net::ConnectNonBlocking(port_, family));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 

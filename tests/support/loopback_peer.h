@@ -60,12 +60,14 @@ private:
   std::vector<Step> steps_;
 };
 
+using net::Family;
+
 class LoopbackPeer {
 public:
   // Every connection runs the same script.
-  explicit LoopbackPeer(PeerScript script);
+  explicit LoopbackPeer(PeerScript script, Family family = Family::V4);
   // Connection i runs scripts[i], the last script for all later ones.
-  explicit LoopbackPeer(std::vector<PeerScript> scripts);
+  explicit LoopbackPeer(std::vector<PeerScript> scripts, Family family = Family::V4);
   // Stops: closes the listener, wakes waiting connections, closes them and joins the threads.
   ~LoopbackPeer();
   LoopbackPeer(const LoopbackPeer&) = delete;
@@ -91,6 +93,7 @@ private:
   bool WaitReadable(net::Fd fd);
 
   std::vector<PeerScript> scripts_;
+  Family family_;
   net::Fd listenFd_ = net::kNoFd;
   net::Waker waker_;
   uint16_t port_ = 0;
@@ -106,7 +109,7 @@ private:
 // refused, and no other program can take the port meanwhile.
 class RefusingPort {
 public:
-  RefusingPort() : fd_(net::Listen(-1, port_)) {}
+  explicit RefusingPort(Family family = Family::V4) : fd_(net::Listen(-1, port_, family)) {}
   ~RefusingPort() { net::Close(fd_); }
   RefusingPort(const RefusingPort&) = delete;
   RefusingPort& operator=(const RefusingPort&) = delete;
@@ -121,7 +124,7 @@ private:
 // and stays in progress until the client gives up.
 class StalledListener {
 public:
-  StalledListener();
+  explicit StalledListener(Family family = Family::V4);
   ~StalledListener();
   StalledListener(const StalledListener&) = delete;
   StalledListener& operator=(const StalledListener&) = delete;

@@ -9,12 +9,15 @@ namespace testsupport::net {
 using Fd = intptr_t;
 constexpr Fd kNoFd = -1;
 
-// Listens on 127.0.0.1 on an ephemeral port (a backlog below 0: only binds it); throws
-// std::runtime_error on failure.
-Fd Listen(int backlog, uint16_t& port);
+// The loopback address used: 127.0.0.1 or ::1.
+enum class Family { V4, V6 };
+
+// Listens on the loopback address on an ephemeral port (a backlog below 0: only binds it);
+// throws std::runtime_error on failure.
+Fd Listen(int backlog, uint16_t& port, Family family = Family::V4);
 Fd Accept(Fd listener);
-// Starts a connect to 127.0.0.1:port without waiting for it.
-Fd ConnectNonBlocking(uint16_t port);
+// Starts a connect to the loopback address's port without waiting for it.
+Fd ConnectNonBlocking(uint16_t port, Family family = Family::V4);
 // As recv/send; below 1 means closed or failed.
 long Recv(Fd fd, char* buf, size_t len);
 long Send(Fd fd, const char* buf, size_t len);

@@ -19,24 +19,42 @@ namespace {
   throw std::runtime_error(std::string(what) + ": " + strerror(errno));
 }
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  return addr;
+socklen_t Loopback(uint16_t port, Family family, sockaddr_storage& out) {
+  out = {};
+  if (family == Family::V6) {
+    auto& a = reinterpret_cast<sockaddr_in6&>(out);
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    a.sin6_port = htons(port);
+    return sizeof a;
+  }
+  auto& a = reinterpret_cast<sockaddr_in&>(out);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return sizeof a;
+}
+
+int Domain(Family family) {
+  return family == Family::V6 ? AF_INET6 : AF_INET;
+}
+
+uint16_t PortOf(const sockaddr_storage& a) {
+  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                       : reinterpret_cast<const sockaddr_in&>(a).sin_port);
 }
 } // namespace
 
-Fd Listen(int backlog, uint16_t& port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Fd Listen(int backlog, uint16_t& port, Family family) {
+  int fd = ::socket(Domain(family), SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) Fail("socket");
-  sockaddr_in addr = Loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
+  sockaddr_storage addr;
+  socklen_t len = Loopback(0, family, addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) Fail("bind");
   if (backlog >= 0 && ::listen(fd, backlog) != 0) Fail("listen");
-  socklen_t len = sizeof addr;
+  len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
+  port = PortOf(addr);
   return fd;
 }
 
@@ -44,10 +62,11 @@ Fd Accept(Fd listener) {
   return ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
 }
 
-Fd ConnectNonBlocking(uint16_t port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  sockaddr_in addr = Loopback(port);
-  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+Fd ConnectNonBlocking(uint16_t port, Family family) {
+  int fd = ::socket(Domain(family), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_storage addr;
+  socklen_t len = Loopback(port, family, addr);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
   return fd;
 }
 

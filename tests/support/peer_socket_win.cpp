@@ -1,4 +1,5 @@
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <stdexcept>
 #include <string>
@@ -21,12 +22,29 @@ void Startup() {
   if (!started) Fail("WSAStartup");
 }
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  return addr;
+int Loopback(uint16_t port, Family family, sockaddr_storage& out) {
+  out = {};
+  if (family == Family::V6) {
+    auto& a = reinterpret_cast<sockaddr_in6&>(out);
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    a.sin6_port = htons(port);
+    return sizeof a;
+  }
+  auto& a = reinterpret_cast<sockaddr_in&>(out);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(port);
+  return sizeof a;
+}
+
+int Domain(Family family) {
+  return family == Family::V6 ? AF_INET6 : AF_INET;
+}
+
+uint16_t PortOf(const sockaddr_storage& a) {
+  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                       : reinterpret_cast<const sockaddr_in&>(a).sin_port);
 }
 
 SOCKET S(Fd fd) {
@@ -34,16 +52,17 @@ SOCKET S(Fd fd) {
 }
 } // namespace
 
-Fd Listen(int backlog, uint16_t& port) {
+Fd Listen(int backlog, uint16_t& port, Family family) {
   Startup();
-  SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  SOCKET fd = ::socket(Domain(family), SOCK_STREAM, 0);
   if (fd == INVALID_SOCKET) Fail("socket");
-  sockaddr_in addr = Loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
+  sockaddr_storage addr;
+  int len = Loopback(0, family, addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) Fail("bind");
   if (backlog >= 0 && ::listen(fd, backlog) != 0) Fail("listen");
-  int len = sizeof addr;
+  len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
+  port = PortOf(addr);
   return static_cast<Fd>(fd);
 }
 
@@ -52,13 +71,14 @@ Fd Accept(Fd listener) {
   return fd == INVALID_SOCKET ? kNoFd : static_cast<Fd>(fd);
 }
 
-Fd ConnectNonBlocking(uint16_t port) {
+Fd ConnectNonBlocking(uint16_t port, Family family) {
   Startup();
-  SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  SOCKET fd = ::socket(Domain(family), SOCK_STREAM, 0);
   u_long on = 1;
   ::ioctlsocket(fd, FIONBIO, &on);
-  sockaddr_in addr = Loopback(port);
-  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  sockaddr_storage addr;
+  int len = Loopback(port, family, addr);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
   return static_cast<Fd>(fd);
 }
 
@@ -88,11 +108,11 @@ void Close(Fd fd) {
 Waker::Waker() {
   Startup();
   SOCKET fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in addr = Loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("bind");
-  int len = sizeof addr;
+  sockaddr_storage addr;
+  int len = Loopback(0, Family::V4, addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) Fail("bind");
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len);
   read_ = write_ = static_cast<Fd>(fd);
 }
 

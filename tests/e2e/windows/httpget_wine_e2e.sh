@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # httpget.exe under Wine, without a display, against a real nginx on loopback: 50 MB byte for
-# byte into a file (also resumed) and to stdout, a 404, a redirect, and a silent server ended by --timeout;
+# byte into a file (also resumed), from its IPv6 address too, and to stdout, a 404, a redirect, and a
+# silent server ended by --timeout;
 # then through a link that cuts and stalls (--retry, --idle-timeout) and a file continued with -C -.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,7 +30,9 @@ mkdir -p "$work/www/sub" "$work/out"
 head -c 50000000 /dev/urandom >"$work/www/big.bin"
 printf 'index of sub\n' >"$work/www/sub/index.html"
 
-NGINX_NO_TRAP=1 nginx_start "$work/www"
+# It also listens on [::1] alone, on a port of its own.
+v6port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET6); s.bind(("::1",0)); print(s.getsockname()[1])')
+NGINX_NO_TRAP=1 nginx_start "$work/www" "listen [::1]:$v6port;"
 rc=$?
 [ $rc -eq 0 ] || exit $rc
 
@@ -50,6 +53,11 @@ run file -o "$(winpath "$work/out/big.bin")" "$NGINX_URL/big.bin"
 cmp -s "$work/www/big.bin" "$work/out/big.bin" || fail "file: differs"
 has_line file "success 0"
 has_line file "packet-recvd 50000000 50000000"
+
+run ipv6 -o "$(winpath "$work/out/ipv6.bin")" "http://[::1]:$v6port/big.bin"
+[ $code -eq 0 ] || fail "ipv6: exit $code"
+cmp -s "$work/www/big.bin" "$work/out/ipv6.bin" || fail "ipv6: differs"
+grep -q '^::1 .*"GET /big.bin HTTP/1.0" 200' "$NGINX_DIR/access.log" || fail "ipv6: nginx logged no IPv6 request"
 
 # stdout is binary: no CR is added before the body's LF bytes.
 # The first 20 MB of a cut download, continued with a range request: nginx answers 206.

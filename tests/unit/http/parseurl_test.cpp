@@ -97,6 +97,18 @@ TEST(ParseUrl, RejectsEmptyHttpsAndBadPorts) {
   }
 }
 
+TEST(ParseUrl, BracketedIPv6HostsKeepTheirBrackets) {
+  ExpectParsed("http://[::1]:8080/x", {"[::1]", 8080, "/x", "http://[::1]:8080/x"});
+  ExpectParsed("http://[2001:db8::5]/a:b",
+               {"[2001:db8::5]", 80, "/a:b", "http://[2001:db8::5]/a:b"});
+  ExpectParsed("[::ffff:10.0.0.1]:81", {"[::ffff:10.0.0.1]", 81, "/", "[::ffff:10.0.0.1]:81/"});
+  for (const char* url : {"http://[::1/x", "http://[::1]8080/x", "http://[::1]:/x"}) {
+    TNMHTTP h(nullptr);
+    h.Url = url;
+    EXPECT_THROW(h.ParseUrl(), Exception) << url;
+  }
+}
+
 TEST(ParseUrl, LongPathsWholeAbsurdOnesAndBadPortsRefused) {
   std::string longPath = "/" + std::string(8000, 'p');
   EXPECT_EQ(Parse("http://h.example" + longPath).path, longPath);

@@ -44,6 +44,11 @@ TEST(HttpRequest, DirectGetSendsFiveLines) {
   http.Get(bare.Url(""));
   EXPECT_EQ(Received(bare), "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept + "\r\n");
   EXPECT_EQ(http.Url, bare.Url("/"));
+
+  // An IPv6 address: the Host line keeps its brackets, the socket gets the address.
+  LoopbackPeer v6(Answer(kOk), testsupport::Family::V6);
+  http.Get(v6.Url("/six"));
+  EXPECT_EQ(Received(v6), "GET /six HTTP/1.0\r\nHost: [::1]\r\n" + kAccept + "\r\n");
 }
 
 TEST(HttpRequest, ProxiedGetCarriesAbsoluteUrl) {

@@ -267,3 +267,45 @@ TEST(TextFieldTest, NthWordAndNthWordPos) {
   EXPECT_EQ(NthWordPos("a/b/c", '/', 1), 2);
   EXPECT_THROW(NthWordPos("", '/', 1), ERangeError);
 }
+
+TEST_F(PsockTest, Ipv6AddressesConnectWithoutLookup) {
+  for (const char* host : {"::1", "[::1]"}) {
+    SCOPED_TRACE(host);
+    events.clear();
+    status.clear();
+    LoopbackPeer peer(PeerScript().StaySilent(), testsupport::Family::V6);
+    auto s = NewSock(host, peer.Port());
+    s->Connect();
+    EXPECT_EQ(events, Strings({"connect"}));
+    EXPECT_EQ(StatusFrom("Connecting"),
+              Strings({"Connecting", "Resolve Host", "Timer On", "Timer Off"}));
+    s->Writeln("over six");
+    ASSERT_TRUE(PumpUntil([&] { return peer.Received() == "over six\r\n"; }));
+    s->Disconnect();
+    EXPECT_EQ(events, Strings({"connect", "disconnect"}));
+  }
+}
+
+TEST_F(PsockTest, RefusedIpv6PortFailsAsAnIpv4OneDoes) {
+  testsupport::RefusingPort refusing(testsupport::Family::V6);
+  auto s = NewSock("::1", refusing.Port());
+  EXPECT_EQ(Raised<ESockError>([&] { s->Connect(); }), "Connection Failed");
+  EXPECT_EQ(events, Strings({"failed"}));
+  EXPECT_FALSE(s->Connected);
+  EXPECT_EQ(s->LastErrorNo, WSAECONNREFUSED);
+}
+
+TEST_F(PsockTest, NotificationsOfTheSocketTheWinnerReplacedAreDropped) {
+  LoopbackPeer peer(PeerScript().StaySilent(), testsupport::Family::V6);
+  auto s = NewSock("::1", peer.Port());
+  const uint16_t replaced = s->SocketHandle;
+  s->Connect();
+  ASSERT_NE(s->SocketHandle, replaced) << "an IPv6 connection needs a socket of its own";
+  // Windows may still deliver what was posted for it before it was closed.
+  for (int event : {FD_CONNECT, FD_CLOSE})
+    ASSERT_TRUE(win::PostMessageA(s->SocketWindow, TPowersock::SocketMessage, replaced,
+                                  WSAMAKESELECTREPLY(event, 0)));
+  Application->ProcessMessages();
+  EXPECT_TRUE(s->Connected);
+  EXPECT_EQ(events, Strings({"connect"}));
+}

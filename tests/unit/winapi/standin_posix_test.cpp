@@ -1,5 +1,6 @@
 // Promises the Linux stand-in makes beyond Winsock's: a closed socket's notifications and a
 // given-up lookup's reply never arrive.
+#include "platform/resolve.h"
 #include "winapi_fixture.h"
 
 TEST_F(WinsockTest, ClosingDropsNotificationsNotYetDelivered) {
@@ -42,4 +43,14 @@ TEST_F(WinsockTest, LookupForADestroyedWindowOrCanceledWritesNothing) {
     ASSERT_EQ(c, 0x5A);
   for (char c : canceled)
     ASSERT_EQ(c, 0x5A);
+}
+
+TEST_F(WinsockTest, CanceledAddressLookupPostsNothing) {
+  win::HANDLE canceled = platform::StartLookup(window, kSockMsg + 2, "localhost");
+  platform::CancelLookup(canceled);
+  win::HANDLE later = platform::StartLookup(window, kSockMsg + 1, "localhost");
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg + 1) > 0; }));
+  platform::TakeLookupResult(later);
+  PumpFor(100ms);
+  EXPECT_EQ(Count(kSockMsg + 2), 0);
 }

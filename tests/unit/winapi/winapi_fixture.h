@@ -97,8 +97,9 @@ protected:
     win::DestroyWindow(window);
     win::WSACleanup();
   }
-  win::SOCKET NewSocket(long events = FD_READ | FD_CONNECT | FD_CLOSE | FD_ACCEPT) {
-    win::SOCKET s = win::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  win::SOCKET NewSocket(long events = FD_READ | FD_CONNECT | FD_CLOSE | FD_ACCEPT,
+                        int family = AF_INET) {
+    win::SOCKET s = win::socket(family, SOCK_STREAM, IPPROTO_TCP);
     EXPECT_NE(s, INVALID_SOCKET);
     EXPECT_EQ(win::WSAAsyncSelect(s, window, kSockMsg, events), 0);
     sockets.push_back(s);
@@ -110,6 +111,19 @@ protected:
     a.sin_port = win::htons(port);
     a.sin_addr.s_addr = win::inet_addr("127.0.0.1");
     return a;
+  }
+  // [::1]:port.
+  static win::sockaddr_in6 Loopback6(uint16_t port) {
+    win::sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = win::htons(port);
+    a.sin6_addr.u.Byte[15] = 1;
+    return a;
+  }
+  void StartConnect6(win::SOCKET s, uint16_t port) {
+    win::sockaddr_in6 a = Loopback6(port);
+    EXPECT_EQ(win::connect(s, reinterpret_cast<win::sockaddr*>(&a), sizeof a), SOCKET_ERROR);
+    EXPECT_EQ(win::WSAGetLastError(), WSAEWOULDBLOCK);
   }
   // Starts a non-blocking connect, which always reports WSAEWOULDBLOCK.
   void StartConnect(win::SOCKET s, uint16_t port) {

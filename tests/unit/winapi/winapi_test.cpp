@@ -262,3 +262,62 @@ TEST_F(WinsockTest, HostLookupErrorsAndShortBuffers) {
   for (char c : small)
     EXPECT_EQ(c, 0x5A);
 }
+
+// IPv6 sockets are registered and notified as IPv4 ones are.
+TEST_F(WinsockTest, Ipv6ConnectReadAndCloseFollowTheSameRules) {
+  LoopbackPeer peer(PeerScript().Send("abc").Close(), testsupport::Family::V6);
+  win::SOCKET s = NewSocket(FD_READ | FD_CONNECT | FD_CLOSE, AF_INET6);
+  StartConnect6(s, peer.Port());
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_READ) > 0; }));
+  ASSERT_EQ(Count(kSockMsg, FD_CONNECT), 1);
+  EXPECT_EQ(Find(kSockMsg, FD_CONNECT)->wParam, s);
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CONNECT)->lParam), 0);
+  ASSERT_TRUE(peer.WaitDone());
+  PumpFor(50ms);
+  EXPECT_EQ(Count(kSockMsg, FD_CLOSE), 0) << "data is still unread";
+  char buf[8];
+  EXPECT_EQ(win::recv(s, buf, sizeof buf, 0), 3);
+  EXPECT_EQ(std::string(buf, 3), "abc");
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_CLOSE) > 0; }));
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CLOSE)->lParam), 0);
+  EXPECT_EQ(Count(kSockMsg, FD_READ), 1);
+}
+
+TEST_F(WinsockTest, Ipv6RefusedConnectCarriesTheErrorInTheHighWord) {
+  testsupport::RefusingPort refusing(testsupport::Family::V6);
+  win::SOCKET s = NewSocket(FD_CONNECT, AF_INET6);
+  StartConnect6(s, refusing.Port());
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_CONNECT) > 0; }));
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CONNECT)->lParam), WSAECONNREFUSED);
+  // An IPv6 socket takes no IPv4 address.
+  win::sockaddr_in v4 = Loopback(refusing.Port());
+  win::SOCKET other = NewSocket(FD_CONNECT, AF_INET6);
+  EXPECT_EQ(win::connect(other, reinterpret_cast<win::sockaddr*>(&v4), sizeof v4), SOCKET_ERROR);
+  EXPECT_NE(win::WSAGetLastError(), WSAEWOULDBLOCK);
+}
+
+TEST_F(WinsockTest, Ipv6ListenerAcceptsAndNamesBothEnds) {
+  win::SOCKET listener = NewSocket(FD_ACCEPT, AF_INET6);
+  win::sockaddr_in6 a = Loopback6(0);
+  ASSERT_EQ(win::bind(listener, reinterpret_cast<win::sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(win::listen(listener, 5), 0);
+  int len = sizeof a;
+  ASSERT_EQ(win::getsockname(listener, reinterpret_cast<win::sockaddr*>(&a), &len), 0);
+  EXPECT_EQ(len, static_cast<int>(sizeof a));
+  EXPECT_EQ(a.sin6_family, AF_INET6);
+  EXPECT_EQ(a.sin6_addr.u.Byte[15], 1);
+
+  win::SOCKET client = NewSocket(FD_CONNECT, AF_INET6);
+  StartConnect6(client, win::ntohs(a.sin6_port));
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_ACCEPT) > 0; }));
+  win::sockaddr_in6 peerAddr{};
+  int peerLen = sizeof peerAddr;
+  win::SOCKET accepted =
+      win::accept(listener, reinterpret_cast<win::sockaddr*>(&peerAddr), &peerLen);
+  ASSERT_NE(accepted, INVALID_SOCKET);
+  sockets.push_back(accepted);
+  EXPECT_EQ(peerAddr.sin6_family, AF_INET6);
+  EXPECT_EQ(peerAddr.sin6_addr.u.Byte[15], 1);
+  ASSERT_TRUE(PumpUntil([] { return Count(kSockMsg, FD_CONNECT) > 0; }));
+  EXPECT_EQ(WSAGETSELECTERROR(Find(kSockMsg, FD_CONNECT)->lParam), 0);
+}
