@@ -1,7 +1,7 @@
 #include "platform/tls.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -164,12 +164,10 @@ struct TlsClient::State {
     case SSL_R_UNSUPPORTED_PROTOCOL:
     case SSL_R_NO_PROTOCOLS_AVAILABLE:
     case SSL_R_VERSION_TOO_LOW:
-    case SSL_R_WRONG_VERSION_NUMBER:
       return Fail(TlsFault::Protocol, tlstext::OldProtocol());
     default:
-      return Fail(TlsFault::Protocol,
-                  "The TLS handshake with the server failed" +
-                      (detail.empty() ? std::string() : ": " + detail));
+      return Fail(TlsFault::Protocol, "The TLS handshake with the server failed" +
+                                          (detail.empty() ? std::string() : ": " + detail));
     }
   }
 
