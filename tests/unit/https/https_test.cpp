@@ -9,6 +9,7 @@
 
 #include "netcomp/NMHttp.h"
 #include "support/http_events.h"
+#include "support/loopback_peer.h"
 
 namespace {
 
@@ -155,6 +156,31 @@ TEST(HttpsStream, PlaintextHeldIsReadWithoutASocketNotification) {
   EXPECT_TRUE(sock.DataAvailable());
   EXPECT_TRUE(sock.CaptureString(100) == Pattern(100));
   sock.Disconnect();
+}
+
+TEST(HttpsStream, HandshakeEndsWithTheConnectsLimits) {
+  // A server that accepts and never answers the hello.
+  testsupport::LoopbackPeer peer(testsupport::PeerScript().StaySilent());
+  const struct {
+    const char* what;
+    int32_t timeOut, idle;
+  } cases[] = {{"deadline", 300, 0}, {"idle limit", 0, 300}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TPowersock sock(nullptr);
+    sock.Host = "127.0.0.1";
+    sock.Port = peer.Port();
+    sock.SecureHost = "localhost";
+    sock.TimeOut = c.timeOut;
+    sock.IdleTimeOut = c.idle;
+    try {
+      sock.Connect();
+      ADD_FAILURE() << "no exception";
+    } catch (const ESockError& e) {
+      EXPECT_EQ(e.Message, "Connection Timed out");
+    }
+    EXPECT_EQ(sock.IdleTimedOut, c.idle > 0);
+  }
 }
 
 } // namespace
