@@ -180,6 +180,7 @@ TEST(HttpsStream, HandshakeEndsWithTheConnectsLimits) {
       EXPECT_EQ(e.Message, "Connection Timed out");
     }
     EXPECT_EQ(sock.IdleTimedOut, c.idle > 0);
+    EXPECT_FALSE(sock.Connected);
   }
 }
 
