@@ -144,7 +144,14 @@ void TNMHTTP::BuildRequest() {
 }
 
 void TNMHTTP::SendRequest() {
-  Write(RequestLines->Text());
+  std::string header = RequestLines->Text();
+  if (!Proxy.empty() && !ProxyUserId.empty()) {
+    const std::string credentials = ProxyUserId + ":" + ProxyPassword;
+    if (credentials.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+      throw Exception("Request header contains a line break or NUL character");
+    header += "Proxy-Authorization: Basic " + Base64Line(credentials) + "\r\n";
+  }
+  Write(header);
   Writeln("");
   if (!SendsBody(Command)) return;
   if (OutputFileMode) {
@@ -165,6 +172,7 @@ void TNMHTTP::ReadResponseHeader() {
   ContentRange.clear();
   Validator.clear();
   RetryAfter = -1;
+  ProxyAuthenticate.clear();
   std::string lastModified;
   RedirectLocation.clear();
   HeaderComplete = false;
@@ -211,6 +219,8 @@ void TNMHTTP::ReadResponseHeader() {
       // Seconds; a date names no delay this client can trust its own clock for.
       std::optional<int64_t> seconds = httpparse::ContentLength(value);
       RetryAfter = seconds ? *seconds : -1;
+    } else if (name == "PROXY-AUTHENTICATE") {
+      ProxyAuthenticate += (ProxyAuthenticate.empty() ? "" : ", ") + value;
     } else if (name == "LOCATION") {
       RedirectLocation = value;
     } else if (name == "CONTENT-LENGTH") {
@@ -432,6 +442,13 @@ void TNMHTTP::ExecuteRequest() {
     bool unusable = false;
     StatusRead = 0;
     ParseUrl();
+    if (ProxyFor) {
+      const platform::TProxy proxy = ProxyFor(Url);
+      Proxy = proxy.Host;
+      ProxyPort = proxy.Port;
+      ProxyUserId = proxy.User;
+      ProxyPassword = proxy.Password;
+    }
     if (pass == 1) CallOrigin = Origin();
     BuildRequest();
     if (OnAboutToSend) OnAboutToSend(this);

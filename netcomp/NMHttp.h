@@ -10,6 +10,7 @@
 #include "framework/Classes.h"
 #include "netcomp/NMExtstr.h"
 #include "netcomp/Psock.h"
+#include "platform/proxy.h"
 
 // The installer's failure handler switches on these numbers.
 enum CmdType : uint8_t {
@@ -126,6 +127,16 @@ public:
   std::function<void(int64_t Durable, int64_t Total, const std::string& Validator)> OnBodyDurable;
   // When set, the body of a reply goes here as it arrives instead of into Body.
   std::function<void(const char* Data, size_t Size)> BodySink;
+
+  // When set, chooses each pass's proxy from its URL: Proxy, ProxyPort, ProxyUserId and
+  // ProxyPassword are set from its answer. Unset, they are the caller's.
+  platform::TProxyChooser ProxyFor;
+  // Basic credentials for Proxy, sent to it alone: added as Proxy-Authorization when the request
+  // is sent, never kept in RequestLines. An empty ProxyUserId sends none.
+  std::string ProxyUserId;
+  std::string ProxyPassword;
+  // Value of the last reply's Proxy-Authenticate lines: what a proxy that answered 407 asks for.
+  std::string ProxyAuthenticate;
 
   // A header longer than this ends the call with an exception.
   static constexpr size_t MaxHeaderBytes = 1 << 20;
