@@ -57,6 +57,8 @@ void TForm1::CreateNMHTTP1() {
   NMHTTP1->IdleTimeOut = TDownloads::IdleLimitMs;
   // The user's proxy, unless /PROXY names another.
   NMHTTP1->ProxyFor = platform::SystemProxyFor;
+  // The server may move the downloads to https: they follow it there, never back.
+  NMHTTP1->SecureSocket = true;
   downloads_ =
       std::make_unique<TDownloads>(*NMHTTP1, [this](const std::string& line) { Log(line); });
 }
