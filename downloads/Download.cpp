@@ -160,6 +160,7 @@ struct TDownloads::TTry {
   bool socketError = false; // a cut, reset, refusal, failed lookup or stall
   bool lasting = false;     // a certificate or protocol fault: the same try fails the same way
   bool downgraded = false;  // a redirect from https to plain http, refused
+  bool tunnelRefused = false; // the proxy would not open a tunnel
   bool stalled = false;
   bool unbuildable = false; // the request could not be composed
   bool foreign = false;     // not one of ours (out of memory, say)
@@ -235,6 +236,7 @@ TDownloads::TTry TDownloads::RunTry(const std::string& url) {
   t.retryAfter = http_.RetryAfter;
   t.headerComplete = http_.ReplyHeaderComplete();
   t.stored = http_.CapturedStatus;
+  t.tunnelRefused = http_.TunnelRefused;
   return t;
 }
 
@@ -242,11 +244,16 @@ bool TDownloads::Retryable(const TTry& t) const {
   if (t.end == TTry::Error) return t.socketError && !t.lasting;
   if (t.end != TTry::Failure || t.downgraded) return false;
   // No reply, a header or a body cut short, or a server that may manage later.
+  // A proxy that will not open a tunnel now may later, as a busy server may; one that asks for
+  // credentials will not without them.
+  if (t.tunnelRefused) return t.status != 407;
   return !t.headerComplete || IsFinal2xx(t.stored) || IsBusy(t.status);
 }
 
 std::string TDownloads::Why(const TTry& t, int64_t at) {
   if (t.stalled) return "connection stalled at byte " + IntToStr(at);
+  if (t.end == TTry::Failure && t.tunnelRefused && t.headerComplete)
+    return "the proxy refused the tunnel (" + IntToStr(t.status) + ")";
   if (t.end == TTry::Failure && t.headerComplete && IsBusy(t.status))
     return "the server answered " + IntToStr(t.status);
   return "connection lost at byte " + IntToStr(at);

@@ -141,6 +141,8 @@ public:
   std::string ProxyPassword;
   // Value of the last reply's Proxy-Authenticate lines: what a proxy that answered 407 asks for.
   std::string ProxyAuthenticate;
+  // The last pass's proxy refused to open a tunnel (CONNECT) for https; its reply is the pass's.
+  bool TunnelRefused = false;
 
   // A header longer than this ends the call with an exception.
   static constexpr size_t MaxHeaderBytes = 1 << 20;
@@ -178,6 +180,13 @@ public:
   static bool SendsBody(CmdType Cmd);
 
 private:
+  // The pass goes to the proxy with the whole URL (plain http through a proxy).
+  bool Proxied() const { return !Proxy.empty() && SecureHost.empty(); }
+  // The proxy's credentials as a header line, or nothing.
+  std::string ProxyAuthorization() const;
+  // Connects for the pass: directly, to the proxy, or through a tunnel the proxy opens to the
+  // origin, TLS inside it with the origin's name. False when the proxy refused the tunnel.
+  bool ConnectRoute();
   // Reads the body as the header announced it; false when it did not arrive whole.
   bool ReadBody();
   // "host:port" of the current pass, marked when it runs TLS.
