@@ -19,6 +19,7 @@ squid_start() {
   local host=$1 user=${2:-} password=${3:-} auth="" attempt i
   [ -x "$SQUID_BIN" ] || { echo "squid not found" >&2; return 77; }
   SQUID_DIR=$(mktemp -d "${TMPDIR:-/tmp}/corvane-squid-XXXXXX")
+  SQUID_SEEN=0
   chmod 755 "$SQUID_DIR"
   printf '127.0.0.1 %s\n' "$host" >"$SQUID_DIR/hosts"
   if [ -n "$user" ]; then
