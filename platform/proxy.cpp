@@ -163,7 +163,8 @@ bool SameNetwork(const TAddress& a, const TAddress& b, int bits) {
 
 bool GlobMatch(const char* pattern, const char* text) {
   if (*pattern == '\0') return *text == '\0';
-  if (*pattern == '*') return GlobMatch(pattern + 1, text) || (*text && GlobMatch(pattern, text + 1));
+  if (*pattern == '*')
+    return GlobMatch(pattern + 1, text) || (*text && GlobMatch(pattern, text + 1));
   return *text && *pattern == *text && GlobMatch(pattern + 1, text + 1);
 }
 
@@ -266,10 +267,9 @@ bool NoProxyMatches(const std::string& list, const std::string& host, int port) 
     entry = Lower(entry);
     if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
     if (entry.empty()) continue;
-    if (name == entry ||
-        (name.size() > entry.size() && name.compare(name.size() - entry.size(), entry.size(),
-                                                    entry) == 0 &&
-         name[name.size() - entry.size() - 1] == '.'))
+    if (name == entry || (name.size() > entry.size() &&
+                          name.compare(name.size() - entry.size(), entry.size(), entry) == 0 &&
+                          name[name.size() - entry.size() - 1] == '.'))
       return true;
   }
   return false;

@@ -72,8 +72,8 @@ TSettings& Settings() {
 
 // What auto-detection or the script answers for url; false when it gives no answer.
 bool Automatic(TSettings& s, const std::string& url, const std::string& scheme, TProxy& proxy) {
-  using GetProxy = BOOL(WINAPI*)(HINTERNET, LPCWSTR, WINHTTP_AUTOPROXY_OPTIONS*,
-                                 WINHTTP_PROXY_INFO*);
+  using GetProxy =
+      BOOL(WINAPI*)(HINTERNET, LPCWSTR, WINHTTP_AUTOPROXY_OPTIONS*, WINHTTP_PROXY_INFO*);
   const auto getProxy = Entry<GetProxy>("WinHttpGetProxyForUrl");
   if (!s.session || !getProxy || s.automaticFailed) return false;
   WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -97,8 +97,8 @@ bool Automatic(TSettings& s, const std::string& url, const std::string& scheme, 
   proxy = TProxy();
   std::string host, ignored;
   int port = 0;
-  if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && SplitTarget(url, ignored, host, port) &&
-      !BypassMatches(bypass, host, port))
+  if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY &&
+      SplitTarget(url, ignored, host, port) && !BypassMatches(bypass, host, port))
     ProxyFromList(list, scheme, proxy);
   return true;
 }
@@ -115,7 +115,8 @@ TProxy SystemProxyFor(const std::string& url) {
   const std::string key = scheme + "://" + host + ":" + std::to_string(port);
   if (auto known = s.answers.find(key); known != s.answers.end()) return known->second;
   TProxy proxy;
-  if (!Automatic(s, url, scheme, proxy) && !s.manual.empty() && !BypassMatches(s.bypass, host, port))
+  if (!Automatic(s, url, scheme, proxy) && !s.manual.empty() &&
+      !BypassMatches(s.bypass, host, port))
     ProxyFromList(s.manual, scheme, proxy);
   s.answers[key] = proxy;
   return proxy;

@@ -241,8 +241,8 @@ TEST(ProxyRoute, RefusalEndsTheDownloadAtOnce) {
     log.clear();
     std::string text;
     EXPECT_FALSE(downloads.FetchText("http://download.example/list", text, 1000));
-    const std::string at = "http://" + std::string(*user ? "ann@" : "") + "127.0.0.1:" +
-                           std::to_string(proxy.Port());
+    const std::string at =
+        "http://" + std::string(*user ? "ann@" : "") + "127.0.0.1:" + std::to_string(proxy.Port());
     const std::string said =
         *user ? "the proxy " + at +
                     " did not accept the credentials (it asks for Basic realm=\"Corvane office\")"
