@@ -34,7 +34,7 @@ squid_start "$host" ann "$password" || fail "squid did not start"
 proxy=127.0.0.1:$SQUID_PORT
 
 export WINEPREFIX=$work/prefix HOME=$work/home
-unset APPDATA DISPLAY http_proxy https_proxy all_proxy no_proxy HTTPS_PROXY ALL_PROXY NO_PROXY
+unset APPDATA DISPLAY
 user=$(id -un)
 appdir=$WINEPREFIX/drive_c/Corvane
 mkdir -p "$WINEPREFIX/drive_c/users/$user/AppData/Roaming" "$HOME"
