@@ -161,11 +161,27 @@ bool SameNetwork(const TAddress& a, const TAddress& b, int bits) {
   return true;
 }
 
-bool GlobMatch(const char* pattern, const char* text) {
-  if (*pattern == '\0') return *text == '\0';
-  if (*pattern == '*')
-    return GlobMatch(pattern + 1, text) || (*text && GlobMatch(pattern, text + 1));
-  return *text && *pattern == *text && GlobMatch(pattern + 1, text + 1);
+// "*" for any run of characters. Only the last "*" seen is returned to: at most the product of the
+// two lengths in steps, however many stars a pattern holds.
+bool GlobMatch(const std::string& pattern, const std::string& text) {
+  size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = t;
+    } else if (p < pattern.size() && pattern[p] == text[t]) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
 }
 
 // Cuts ":port" off an entry; -1 when it has none, 0 when it is not a port. An IPv6 literal
@@ -304,7 +320,7 @@ bool BypassMatches(const std::string& list, const std::string& host, int port) {
     if (scheme != std::string::npos) entry.erase(0, scheme + 3);
     const int entryPort = CutPort(entry);
     if (entryPort == 0 || (entryPort > 0 && entryPort != port)) continue;
-    if (GlobMatch(entry.c_str(), name.c_str())) return true;
+    if (GlobMatch(entry, name)) return true;
   }
   return false;
 }
