@@ -243,10 +243,10 @@ TDownloads::TTry TDownloads::RunTry(const std::string& url) {
 bool TDownloads::Retryable(const TTry& t) const {
   if (t.end == TTry::Error) return t.socketError && !t.lasting;
   if (t.end != TTry::Failure || t.downgraded) return false;
-  // No reply, a header or a body cut short, or a server that may manage later.
   // A proxy that will not open a tunnel now may later, as a busy server may; one that asks for
   // credentials will not without them.
   if (t.tunnelRefused) return t.status != 407;
+  // No reply, a header or a body cut short, or a server that may manage later.
   return !t.headerComplete || IsFinal2xx(t.stored) || IsBusy(t.status);
 }
 
