@@ -3,8 +3,8 @@
 # download host: with Basic credentials in http_proxy the install succeeds through it and squid
 # logged the requests with the user; without credentials the run ends with exit 3 after one
 # refused request for each file, the log names the proxy and what it asked for, and the
-# installed wallet stays; the password is in no log; no_proxy naming the host, and /PROXY=direct,
-# go direct.
+# installed wallet stays; the password is in no log; httpget's --proxy takes the same URL;
+# no_proxy naming the host, and /PROXY=direct, go direct.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/e2e.sh"
 
@@ -81,6 +81,16 @@ cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "the refused d
 refused=$(squid_requests | awk '$1 == 407 { print $3 }')
 [ -n "$refused" ] && [ -z "$(sort <<<"$refused" | uniq -d)" ] || failx "a refused request was tried again"
 [ -z "$(squid_requests | awk '$1 != 407')" ] || failx "squid answered something other than 407"
+
+# httpget's --proxy takes the same URL, over a proxy in the environment that has no credentials.
+squid_mark
+http_proxy="http://$proxy" "$build/tools/httpget/httpget" --proxy "http://ann:se%20cret%3A1@$proxy" \
+  -o "$work/got.exe" "${url}corvane-qt.exe" 2>"$work/httpget.err" ||
+  { cat "$work/httpget.err"; failx "httpget --proxy failed"; }
+cmp -s "$www/corvane-qt.exe" "$work/got.exe" || failx "httpget brought another file"
+grep -qxF "proxy http://ann@$proxy" "$work/httpget.err" || failx "httpget does not name its proxy: $(cat "$work/httpget.err")"
+! grep -qF -e "se cret" -e "se%20cret" "$work/httpget.err" || failx "httpget shows the proxy's password"
+squid_saw "^200 GET http://$host[^ ]*/corvane-qt.exe ann\$" || failx "squid did not carry httpget's request"
 
 # no_proxy naming the host, and /PROXY=direct over http_proxy: direct, squid sees nothing.
 printf '127.0.0.1 localhost\n127.0.0.1 %s\n' "$host" >"$work/hosts"
