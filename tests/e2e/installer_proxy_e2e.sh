@@ -26,7 +26,9 @@ host=${host%%:*}
 www=$work/www/downloads
 serve_program_files "$www"
 [ -z "${CORVANE_SIGNING_KEY:-}" ] || "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www"
-nginx_start "$work/www" "listen 127.0.0.1:$port;" || fail "nginx did not start"
+# The proxy's credentials are the proxy's: a server that sees them answers 400.
+nginx_start "$work/www" "listen 127.0.0.1:$port; if (\$http_proxy_authorization) { return 400; }" ||
+  fail "nginx did not start"
 # From here on only the proxy knows where the download host is.
 printf '127.0.0.1 localhost\n' >"$work/hosts"
 password='se cret:1'
