@@ -4,9 +4,13 @@
 
 #include <winhttp.h>
 
+#include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 
+#include "platform/msgloop.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -39,7 +43,7 @@ struct TSettings {
   std::string manual, bypass;
   HINTERNET session = nullptr;
   // Auto-detection or the script found nothing usable: not asked again this run, as a WPAD
-  // search that finds nothing costs seconds.
+  // search that finds nothing costs seconds. Read and written on the calling thread alone.
   bool automaticFailed = false;
   // The answer of the script for each scheme, host and port.
   std::map<std::string, TProxy> answers;
@@ -70,12 +74,14 @@ TSettings& Settings() {
   return *settings;
 }
 
-// What auto-detection or the script answers for url; false when it gives no answer.
-bool Automatic(TSettings& s, const std::string& url, const std::string& scheme, TProxy& proxy) {
+// What auto-detection or the script answers for url; none when it gives no answer. Reads the
+// settings only, so that it may run on a thread of its own.
+std::optional<TProxy> Automatic(const TSettings& s, const std::string& url,
+                                const std::string& scheme) {
   using GetProxy =
       BOOL(WINAPI*)(HINTERNET, LPCWSTR, WINHTTP_AUTOPROXY_OPTIONS*, WINHTTP_PROXY_INFO*);
   const auto getProxy = Entry<GetProxy>("WinHttpGetProxyForUrl");
-  if (!s.session || !getProxy || s.automaticFailed) return false;
+  if (!getProxy) return std::nullopt;
   WINHTTP_AUTOPROXY_OPTIONS options{};
   if (s.autoDetect) {
     options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
@@ -88,19 +94,16 @@ bool Automatic(TSettings& s, const std::string& url, const std::string& scheme, 
   options.fAutoLogonIfChallenged = TRUE;
   WINHTTP_PROXY_INFO info{};
   const std::wstring wide = Utf8ToWide(url);
-  if (!getProxy(s.session, wide.c_str(), &options, &info)) {
-    s.automaticFailed = true;
-    return false;
-  }
+  if (!getProxy(s.session, wide.c_str(), &options, &info)) return std::nullopt;
   const std::string list = Take(info.lpszProxy);
   const std::string bypass = Take(info.lpszProxyBypass);
-  proxy = TProxy();
+  TProxy proxy;
   std::string host, ignored;
   int port = 0;
   if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY &&
       SplitTarget(url, ignored, host, port) && !BypassMatches(bypass, host, port))
     ProxyFromList(list, scheme, proxy);
-  return true;
+  return proxy;
 }
 
 } // namespace
@@ -110,14 +113,30 @@ TProxy SystemProxyFor(const std::string& url) {
   int port = 0;
   if (!SplitTarget(url, scheme, host, port)) return {};
   TSettings& s = Settings();
-  std::lock_guard<std::mutex> hold(s.lock);
   // A script is run once for each server, not for each of its files.
   const std::string key = scheme + "://" + host + ":" + std::to_string(port);
-  if (auto known = s.answers.find(key); known != s.answers.end()) return known->second;
+  {
+    std::lock_guard<std::mutex> hold(s.lock);
+    if (auto known = s.answers.find(key); known != s.answers.end()) return known->second;
+  }
+  std::optional<TProxy> answer;
+  if (s.session && !s.automaticFailed) {
+    // A WPAD search or a script's download may take seconds: the window is painted meanwhile and
+    // takes no input, as while a child program runs.
+    auto lookup =
+        std::async(std::launch::async, [&s, &url, &scheme] { return Automatic(s, url, scheme); });
+    InputSuspension still;
+    while (lookup.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+      ProcessMessages();
+    answer = lookup.get();
+    if (!answer) s.automaticFailed = true;
+  }
   TProxy proxy;
-  if (!Automatic(s, url, scheme, proxy) && !s.manual.empty() &&
-      !BypassMatches(s.bypass, host, port))
+  if (answer)
+    proxy = *answer;
+  else if (!s.manual.empty() && !BypassMatches(s.bypass, host, port))
     ProxyFromList(s.manual, scheme, proxy);
+  std::lock_guard<std::mutex> hold(s.lock);
   s.answers[key] = proxy;
   return proxy;
 }
