@@ -79,9 +79,14 @@ private:
   static std::string Why(const TTry& t, int64_t at);
   bool Retryable(const TTry& t) const;
   bool WaitBeforeRetry(TRetryPolicy& policy, const TTry& t, bool progressed, int64_t at);
+  // Logs the proxy url goes through when it is not the one the last download went through.
+  void SayRoute(const std::string& url);
+  // Logs what a proxy that refused the try (407) asked for.
+  void SayProxyRefusal(const TTry& t);
 
   TNMHTTP& http_;
   std::function<void(const std::string&)> log_;
   bool stopped_ = false;
   bool reused_ = false;
+  std::string route_;
 };

@@ -51,7 +51,7 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
         UpperCase(arg.substr(1, equals == std::string::npos ? equals : equals - 1));
     const bool hasValue = equals != std::string::npos;
     const std::string value = hasValue ? arg.substr(equals + 1) : std::string();
-    if (hasValue && name != "COMPONENTS" && name != "LOG" && name != "DIR")
+    if (hasValue && name != "COMPONENTS" && name != "LOG" && name != "DIR" && name != "PROXY")
       Refuse("the switch " + arg.substr(0, equals) + " takes no value");
     if (name == "?" || name == "HELP") {
       options.Help = true;
@@ -78,6 +78,12 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& args) {
       if (value.empty()) Refuse("/COMPONENTS needs a list: /COMPONENTS=program,blockchain");
       TakeComponents(arg, value, options);
       components = true;
+    } else if (name == "PROXY") {
+      // The value is not repeated: it may hold a password.
+      options.HasProxy = true;
+      options.Proxy = platform::TProxy();
+      if (!SameText(value, "direct") && !platform::ParseProxyUrl(value, options.Proxy, 80))
+        Refuse("/PROXY needs a proxy: /PROXY=http://[user:password@]host:port or /PROXY=direct");
     } else if (name == "LOG") {
       if (hasValue && value.empty()) Refuse("/LOG needs a file: /LOG=FILE");
       options.LogFile = value;
@@ -110,6 +116,8 @@ std::string UsageText() {
          "  /CLOSEAPPLICATIONS  close a running wallet that holds a file to replace\n"
          "  /NOCLOSEAPPLICATIONS  leave it running (the default): exit code 7\n"
          "  /NOCANCEL       closing the window does not cancel an unattended install\n"
+         "  /PROXY=URL      download through this proxy, http://[user:password@]host:port,\n"
+         "                  instead of the system's; /PROXY=direct for none\n"
          "  /SP-, /SUPPRESSMSGBOXES, /NORESTART  accepted; nothing to do\n"
          "  /DIR=C:\\Corvane  accepted only with this folder: it is fixed\n"
          "  /UNINSTALL      remove the wallet program, its shortcuts and its Apps & features "

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/proxy.h"
+
 enum class TSetupMode {
   Normal,     // the window, waiting for Next
   Silent,     // the window and its progress; asks nothing, closes itself at the end
@@ -25,6 +27,10 @@ struct TSetupOptions {
   bool CloseApplications = false;
   // /NOCANCEL: closing the window does not cancel an unattended run.
   bool NoCancel = false;
+  // /PROXY=URL (or /PROXY=direct): the proxy every download goes through, whatever the system's
+  // settings say.
+  bool HasProxy = false;
+  platform::TProxy Proxy;
 
   bool Unattended() const { return Mode != TSetupMode::Normal; }
 };

@@ -17,6 +17,7 @@
 #include "platform/msgloop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/proxy.h"
 #include "platform/program.h"
 #include "platform/shell.h"
 
@@ -54,6 +55,8 @@ void TForm1::CreateNMHTTP1() {
   NMHTTP1->WriteBodyBehind = true;
   // A connection that brings nothing for this long is given up and tried again.
   NMHTTP1->IdleTimeOut = TDownloads::IdleLimitMs;
+  // The user's proxy, unless /PROXY names another.
+  NMHTTP1->ProxyFor = platform::SystemProxyFor;
   // The server may move the downloads to https: they follow it there, never back.
   NMHTTP1->SecureSocket = true;
   downloads_ =

@@ -134,6 +134,10 @@ int RunSetup(const std::vector<std::string>& args, const TViewFactory& window) {
     Application->CreateForm(Form1);
     Form1->AsksUser = !unattended;
     Form1->CloseApplications = options.CloseApplications;
+    if (options.HasProxy) {
+      const platform::TProxy proxy = options.Proxy;
+      Form1->NMHTTP1->ProxyFor = [proxy](const std::string&) { return proxy; };
+    }
     TInstallerView& view = Form1->View();
     if (!unattended) {
       auto press = view.OnButton1Click;

@@ -89,8 +89,6 @@ bool TNMHTTP::SendsBody(CmdType Cmd) {
 void TNMHTTP::ParseUrl() {
   bool secure = SecureSocket && !SecureHost.empty();
   httpparse::SplitUrl(Url, Host, Port, Path, MaxUrlBytes, SecureSocket ? &secure : nullptr);
-  // A proxy would be asked for a tunnel first; without one, TLS would run with the proxy.
-  if (secure && !Proxy.empty()) throw Exception("HTTPS through a proxy is not supported");
   SecureHost = secure ? Host : std::string();
 }
 
@@ -114,8 +112,8 @@ std::string TNMHTTP::OriginUrl() const {
 void TNMHTTP::BuildRequest() {
   TExStringList& lines = *RequestLines;
   lines.Clear();
-  lines.Add(MethodWord(Command) + (Proxy.empty() ? Path : Url) + " HTTP/1.0");
-  if (!Proxy.empty()) {
+  lines.Add(MethodWord(Command) + (Proxied() ? Url : Path) + " HTTP/1.0");
+  if (Proxied()) {
     lines.Add("Proxy-Connection: Keep-Alive");
     lines.Add("Host: " + Host);
   }
@@ -153,7 +151,9 @@ void TNMHTTP::BuildRequest() {
 }
 
 void TNMHTTP::SendRequest() {
-  Write(RequestLines->Text());
+  std::string header = RequestLines->Text();
+  if (Proxied()) header += ProxyAuthorization();
+  Write(header);
   Writeln("");
   if (!SendsBody(Command)) return;
   if (OutputFileMode) {
@@ -168,12 +168,63 @@ void TNMHTTP::SendRequest() {
   }
 }
 
+std::string TNMHTTP::ProxyAuthorization() const {
+  if (ProxyUserId.empty()) return {};
+  const std::string credentials = ProxyUserId + ":" + ProxyPassword;
+  if (credentials.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+    throw Exception("Request header contains a line break or NUL character");
+  return "Proxy-Authorization: Basic " + Base64Line(credentials) + "\r\n";
+}
+
+bool TNMHTTP::ConnectRoute() {
+  TunnelRefused = false;
+  if (Proxy.empty() || SecureHost.empty()) {
+    Connect();
+    return true;
+  }
+  // TLS runs with the origin, inside the tunnel the proxy opens to it.
+  const std::string origin = SecureHost;
+  SecureHost.clear();
+  try {
+    Connect();
+  } catch (...) {
+    SecureHost = origin;
+    throw;
+  }
+  SecureHost = origin;
+  const std::string target = Host + ":" + IntToStr(Port);
+  Write("CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n" + ProxyAuthorization());
+  Writeln("");
+  ReplyNumber = 0;
+  ReadResponseHeader();
+  if (!HeaderComplete || Status() < 200 || Status() > 299) {
+    TunnelRefused = true;
+    return false;
+  }
+  // The handshake has the deadline and the idle limit of a connect.
+  TimerOn();
+  IdleOn();
+  try {
+    StartSecureSession();
+  } catch (...) {
+    IdleOff();
+    TimerOff();
+    throw;
+  }
+  IdleOff();
+  TimerOff();
+  if (TimedOut || IdleTimedOut) throw ESockError("Connection Timed out");
+  if (Canceled) throw ESockError("Connection Canceled");
+  return true;
+}
+
 void TNMHTTP::ReadResponseHeader() {
   BytesTotal = 0;
   ReceivedCookie.clear();
   ContentRange.clear();
   Validator.clear();
   RetryAfter = -1;
+  ProxyAuthenticate.clear();
   std::string lastModified;
   RedirectLocation.clear();
   HeaderComplete = false;
@@ -220,6 +271,8 @@ void TNMHTTP::ReadResponseHeader() {
       // Seconds; a date names no delay this client can trust its own clock for.
       std::optional<int64_t> seconds = httpparse::ContentLength(value);
       RetryAfter = seconds ? *seconds : -1;
+    } else if (name == "PROXY-AUTHENTICATE") {
+      ProxyAuthenticate += (ProxyAuthenticate.empty() ? "" : ", ") + value;
     } else if (name == "LOCATION") {
       RedirectLocation = value;
     } else if (name == "CONTENT-LENGTH") {
@@ -441,15 +494,24 @@ void TNMHTTP::ExecuteRequest() {
     bool unusable = false;
     StatusRead = 0;
     ParseUrl();
+    if (ProxyFor) {
+      const platform::TProxy proxy = ProxyFor(Url);
+      Proxy = proxy.Host;
+      ProxyPort = proxy.Port;
+      ProxyUserId = proxy.User;
+      ProxyPassword = proxy.Password;
+    }
     if (pass == 1) CallOrigin = Origin();
     BuildRequest();
     if (OnAboutToSend) OnAboutToSend(this);
     try {
-      Connect();
-      SendRequest();
-      ReplyNumber = 0;
-      StatusRead = 0;
-      ReadResponseHeader();
+      // A proxy that refuses a tunnel gives the pass its reply.
+      if (ConnectRoute()) {
+        SendRequest();
+        ReplyNumber = 0;
+        StatusRead = 0;
+        ReadResponseHeader();
+      }
       const bool readable = HeaderComplete && HeaderValid;
       // A file or Body's text continues; what goes to a sink cannot be taken back.
       Resumed = !BodySink && readable && ContinuesFile();
@@ -464,7 +526,7 @@ void TNMHTTP::ExecuteRequest() {
       const bool whole = readable && stored && ReadBody();
 
       const int status = Status();
-      if (status == 0 || !HeaderComplete || !HeaderValid) {
+      if (status == 0 || !HeaderComplete || !HeaderValid || (TunnelRefused && status < 400)) {
         // No status line (closed before replying, or not HTTP), a number that is no HTTP status
         // and whose low 16 bits could pass for one, a header cut by the close or with framing
         // that cannot be read: nothing usable was delivered.

@@ -10,6 +10,7 @@
 #include "framework/Classes.h"
 #include "netcomp/NMExtstr.h"
 #include "netcomp/Psock.h"
+#include "platform/proxy.h"
 
 // The installer's failure handler switches on these numbers.
 enum CmdType : uint8_t {
@@ -131,6 +132,18 @@ public:
   // When set, the body of a reply goes here as it arrives instead of into Body.
   std::function<void(const char* Data, size_t Size)> BodySink;
 
+  // When set, chooses each pass's proxy from its URL: Proxy, ProxyPort, ProxyUserId and
+  // ProxyPassword are set from its answer. Unset, they are the caller's.
+  platform::TProxyChooser ProxyFor;
+  // Basic credentials for Proxy, sent to it alone: added as Proxy-Authorization when the request
+  // is sent, never kept in RequestLines. An empty ProxyUserId sends none.
+  std::string ProxyUserId;
+  std::string ProxyPassword;
+  // Value of the last reply's Proxy-Authenticate lines: what a proxy that answered 407 asks for.
+  std::string ProxyAuthenticate;
+  // The last pass's proxy refused to open a tunnel (CONNECT) for https; its reply is the pass's.
+  bool TunnelRefused = false;
+
   // A header longer than this ends the call with an exception.
   static constexpr size_t MaxHeaderBytes = 1 << 20;
   // A URL longer than this is refused: the request line could not carry it whole.
@@ -167,6 +180,13 @@ public:
   static bool SendsBody(CmdType Cmd);
 
 private:
+  // The pass goes to the proxy with the whole URL (plain http through a proxy).
+  bool Proxied() const { return !Proxy.empty() && SecureHost.empty(); }
+  // The proxy's credentials as a header line, or nothing.
+  std::string ProxyAuthorization() const;
+  // Connects for the pass: directly, to the proxy, or through a tunnel the proxy opens to the
+  // origin, TLS inside it with the origin's name. False when the proxy refused the tunnel.
+  bool ConnectRoute();
   // Reads the body as the header announced it; false when it did not arrive whole.
   bool ReadBody();
   // "host:port" of the current pass, marked when it runs TLS.

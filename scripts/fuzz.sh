@@ -24,7 +24,7 @@ flags=(-std=c++20 -g -O1 -I. -fsanitize=fuzzer-no-link,address,undefined -fno-sa
 units=(netcomp/NMHttpParse.cpp netcomp/PsockText.cpp netcomp/NMURL.cpp netcomp/NMUUE.cpp
        framework/Classes.cpp framework/Sysutils.cpp platform/paths_posix.cpp platform/files.cpp
        platform/files_posix.cpp platform/crypto_posix.cpp
-       platform/base_posix.cpp installer/SignedList.cpp)
+       platform/base_posix.cpp platform/proxy.cpp installer/SignedList.cpp)
 objs=()
 for src in "${units[@]}"; do
   obj=$out/obj/$(echo "$src" | tr / _).o

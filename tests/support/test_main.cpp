@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) testenv::SetEnv("QT_QPA_PLATFORM", "offscreen");
+  // The tests' loopback servers are reached directly, whatever proxy the shell names.
+  for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    testenv::SetEnv(name, std::nullopt);
   testing::InitGoogleTest(&argc, argv);
   platform::InitializeMessageLoop(nullptr);
   return RUN_ALL_TESTS();

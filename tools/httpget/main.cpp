@@ -1,6 +1,6 @@
 // httpget: one request with the HTTP component, its events as lines on stderr.
 //
-//   httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]
+//   httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy URL] [--timeout MS]
 //           [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]
 //           [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] [-C - | --continue]
 //           [--retry N] [--idle-timeout S] URL
@@ -39,15 +39,17 @@
 #include "netcomp/NMHttp.h"
 #include "platform/appinit.h"
 #include "platform/paths.h"
+#include "platform/proxy.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy HOST:PORT] [--timeout MS]\n"
+    "usage: httpget [-o FILE] [-X METHOD] [-d DATA] [--proxy URL] [--timeout MS]\n"
     "               [--report-level N] [--user USER:PASSWORD] [--agent TEXT] [--from TEXT]\n"
     "               [--cookie TEXT] [--referer TEXT] [--resume FROM/TOTAL] [-C - | --continue]\n"
     "               [--retry N] [--idle-timeout S] URL\n"
     "  -o FILE       write the body to FILE (default: standard output, as it arrives)\n"
+    "  --proxy URL   http://[user:password@]host:port, or direct (default: the system's)\n"
     "  --timeout MS  deadline of each operation (lookup, connect, header line, whole body);\n"
     "                0 waits for ever\n"
     "  --idle-timeout S  give a connection up after S seconds without a byte (0: never)\n"
@@ -260,16 +262,16 @@ int main(int argc, char** argv) {
           throw EWriteError("Cannot write file stdout");
       };
     }
+    // The system's proxy unless --proxy names one (or "direct").
+    http.ProxyFor = platform::SystemProxyFor;
     if (!o.proxy.empty()) {
-      size_t colon = o.proxy.rfind(':');
-      if (colon == std::string::npos) {
-        http.Proxy = o.proxy;
-        http.ProxyPort = 80;
-      } else {
-        http.Proxy = o.proxy.substr(0, colon);
-        http.ProxyPort = StrToInt(o.proxy.substr(colon + 1));
-      }
+      platform::TProxy proxy;
+      if (o.proxy != "direct" && !platform::ParseProxyUrl(o.proxy, proxy, 80))
+        throw Exception("--proxy needs http://[user:password@]host:port or direct");
+      http.ProxyFor = [proxy](const std::string&) { return proxy; };
     }
+    const platform::TProxy route = http.ProxyFor(o.url);
+    if (!route.Direct()) Line("proxy " + route.Text());
     if (!o.timeout.empty()) http.TimeOut = StrToInt(o.timeout);
     if (!o.reportLevel.empty()) http.ReportLevel = StrToInt(o.reportLevel);
     if (o.hasUser) {
@@ -338,6 +340,8 @@ int main(int argc, char** argv) {
       }
       if (outcome == Success) break;
       const int32_t status = http.StatusRead;
+      if (status == 407 && !http.Proxy.empty())
+        Line("proxy-authenticate " + http.ProxyAuthenticate);
       const bool busy = status == 408 || status == 429 || (status >= 500 && status <= 599);
       const bool bodyCut = http.CapturedStatus >= 200 && http.CapturedStatus <= 298;
       if (!error && outcome == Failure) cut = !http.ReplyHeaderComplete() || busy || bodyCut;

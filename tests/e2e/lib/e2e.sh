@@ -14,6 +14,8 @@ source "$src/tests/e2e/lib/netns.sh"
 # resolves to loopback, and the server and desktop helpers; with bin set (the Windows scripts),
 # Wine's too.
 e2e_inside() {
+  # A proxy the shell names is none of the namespace's: a test that wants one sets it.
+  unset http_proxy https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
   work=$(mktemp -d "${TMPDIR:-/tmp}/$1-XXXXXX")
   netns_hosts "$url" "$work"
   port=$NETNS_PORT

@@ -1,0 +1,56 @@
+// The proxy a download goes through. The system's choice for a URL: on Windows the user's Internet
+// Settings as WinHTTP reads them (a manual proxy with its bypass list, an automatic configuration
+// script or auto-detection); elsewhere http_proxy, https_proxy, all_proxy and no_proxy as curl
+// reads them. A proxy named on the command line overrides it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace platform {
+
+struct TProxy {
+  std::string Host; // empty: a direct connection
+  int Port = 0;
+  // Basic credentials, percent-decoded; they go to the proxy alone, never into a text.
+  std::string User, Password;
+
+  bool Direct() const { return Host.empty(); }
+  // "http://host:port", with "user@" when there is a user: what a log may say, never a password.
+  std::string Text() const;
+};
+
+// The proxy for a URL.
+using TProxyChooser = std::function<TProxy(const std::string& Url)>;
+
+// A proxy as curl takes it: [http://][user[:password]@]host[:port][/], the credentials
+// percent-decoded. Without a port, defaultPort. False for another scheme, a bad port, or
+// credentials with a control character in them.
+bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort = 1080);
+
+// Whether curl's no_proxy list names host at port: comma-separated entries, "*" for every host,
+// a name that is the host or a domain the host is in (with or without a leading dot), an
+// optional ":port", IP literals matched as addresses (also "net/bits").
+bool NoProxyMatches(const std::string& list, const std::string& host, int port);
+
+// WinHTTP's proxy list, "host:port" for every scheme or "http=host:port;https=host:port": the
+// proxy for scheme (port 80 when it names none). False when it names none for scheme.
+bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& proxy);
+
+// Whether WinHTTP's bypass list names host at port: entries separated by ";" or white space,
+// "*" wildcards, an optional scheme and port, "<local>" for a host name without a dot.
+bool BypassMatches(const std::string& list, const std::string& host, int port);
+
+// The scheme (lower case), host (without brackets) and port of an absolute URL; false when it
+// is none.
+bool SplitTarget(const std::string& url, std::string& scheme, std::string& host, int& port);
+
+// The proxy curl would choose for url from the environment that getenv reads.
+TProxy EnvironmentProxyFor(const std::string& url,
+                           const std::function<std::string(const char* name)>& getenv);
+
+// The system's proxy for url. The settings (and a configuration script) are found on the first
+// call of a run; later calls answer from them.
+TProxy SystemProxyFor(const std::string& url);
+
+} // namespace platform
