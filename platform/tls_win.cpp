@@ -189,7 +189,8 @@ struct TlsClient::State {
 // TLS 1.2 and 1.3 only, and nothing checked by Schannel itself: the program checks the server's
 // certificate after the handshake (Wine's Schannel would accept any). SCH_CREDENTIALS is the only
 // structure that offers TLS 1.3; Windows before 10 1809 refuses it and is given the older one.
-// Wine 8 takes it but negotiates TLS 1.0 all the same: the version is checked after the handshake.
+// Wine 8 takes it but ignores the protocols it disables (it answers a TLS 1.0 server in TLS 1.0):
+// the version is checked after the handshake in any case.
 bool TlsClient::State::AcquireCredentials() {
   const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TLS_PARAMETERS tls{};
@@ -221,8 +222,8 @@ bool TlsClient::State::AcquireCredentials() {
   return true;
 }
 
-// One call of InitializeSecurityContext on the handshake bytes held; also for a handshake message
-// after the first handshake (a TLS 1.3 session ticket or key update).
+// InitializeSecurityContext on the handshake bytes held, as far as they go; also for a handshake
+// message after the first handshake (a TLS 1.3 session ticket or key update).
 bool TlsClient::State::Handshake() {
   for (;;) {
     if (!serverVersion) serverVersion = ServerVersion(in);
@@ -230,20 +231,17 @@ bool TlsClient::State::Handshake() {
         {static_cast<unsigned long>(in.size()), SECBUFFER_TOKEN, in.empty() ? nullptr : &in[0]},
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, inBufs};
-    SecBuffer outBufs[2] = {{0, SECBUFFER_TOKEN, nullptr}, {0, SECBUFFER_ALERT, nullptr}};
-    SecBufferDesc outDesc{SECBUFFER_VERSION, 2, outBufs};
+    // With ISC_REQ_EXTENDED_ERROR a failed handshake leaves its alert here for the server.
+    SecBuffer outBuf{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuf};
     ULONG attributes = 0;
     SECURITY_STATUS status = sspi->InitializeSecurityContextW(
         &cred, haveCtx ? &ctx : nullptr, target.empty() ? nullptr : &target[0], kContextRequest, 0,
         0, haveCtx ? &inDesc : nullptr, 0, &ctx, &outDesc, &attributes, nullptr);
     if (!haveCtx && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) haveCtx = true;
-    for (SecBuffer& b : outBufs) {
-      if (b.pvBuffer) {
-        // An alert goes to the server too: it tells why the handshake ends.
-        if (b.BufferType == SECBUFFER_TOKEN || b.BufferType == SECBUFFER_ALERT)
-          out.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
-        sspi->FreeContextBuffer(b.pvBuffer);
-      }
+    if (outBuf.pvBuffer) {
+      out.append(static_cast<const char*>(outBuf.pvBuffer), outBuf.cbBuffer);
+      sspi->FreeContextBuffer(outBuf.pvBuffer);
     }
     if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED &&
