@@ -33,8 +33,10 @@ std::string Pattern(size_t n) {
 // A session over a blocking loopback connection, as the socket component drives one.
 class Session {
 public:
+  TlsClient tls;
+
   Session(const std::string& server, const std::string& host)
-      : fd_(net::Connect(ServerPort(server))), tls(host) {
+      : tls(host), fd_(net::Connect(ServerPort(server))) {
     Flush();
   }
   ~Session() { net::Close(fd_); }
@@ -86,9 +88,6 @@ public:
 
 private:
   net::Fd fd_;
-
-public:
-  TlsClient tls;
 };
 
 } // namespace
