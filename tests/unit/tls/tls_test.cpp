@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,8 @@ std::string Pattern(size_t n) {
 class Session {
 public:
   TlsClient tls;
+  // The most bytes given to Feed at once.
+  size_t feedSize = SIZE_MAX;
 
   Session(const std::string& server, const std::string& host)
       : tls(host), fd_(net::Connect(ServerPort(server))) {
@@ -59,7 +63,11 @@ public:
       tls.ConnectionEnded();
       return false;
     }
-    bool ok = tls.Feed(buf, static_cast<size_t>(n));
+    bool ok = true;
+    for (size_t at = 0, end = static_cast<size_t>(n), piece; at < end && ok; at += piece) {
+      piece = std::min(feedSize, end - at);
+      ok = tls.Feed(buf + at, piece);
+    }
     Flush();
     return ok;
   }
@@ -106,6 +114,15 @@ TEST(TlsClient, BodiesArriveByteForByteAndEndWithCloseNotify) {
     EXPECT_TRUE(s.tls.PeerClosed());
     EXPECT_EQ(s.tls.Fault(), TlsFault::None) << s.tls.Error();
   }
+}
+
+// Records and handshake messages split anywhere are put together.
+TEST(TlsClient, TakesItsInputAByteAtATime) {
+  Session s("GOOD", "localhost");
+  s.feedSize = 1;
+  ASSERT_TRUE(s.Handshake()) << s.tls.Error();
+  EXPECT_TRUE(s.Get("/len/40000") == Pattern(40000));
+  EXPECT_TRUE(s.tls.PeerClosed());
 }
 
 // An address names no server (no SNI): the certificate must name the address itself.
