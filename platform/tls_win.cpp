@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/text.h"
 
