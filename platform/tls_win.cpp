@@ -312,6 +312,7 @@ std::string TlsClient::State::CertificateFault(PCCERT_CHAIN_CONTEXT chain, DWORD
   case static_cast<DWORD>(CERT_E_CHAINING):
     return tlstext::UnknownIssuer();
   case static_cast<DWORD>(CRYPT_E_REVOKED):
+  case static_cast<DWORD>(CERT_E_REVOKED): // Wine's
     return tlstext::Revoked();
   case static_cast<DWORD>(CERT_E_WRONG_USAGE):
     return tlstext::Untrusted("it is not meant for a server");
