@@ -43,8 +43,8 @@ template <class F> F* Crypt32(const char* name) {
 
 // The functions of crypt32 the certificate check needs; all or none.
 struct Crypt32Api {
-  decltype(&::CertGetCertificateChain) GetChain = Crypt32<decltype(::CertGetCertificateChain)>(
-      "CertGetCertificateChain");
+  decltype(&::CertGetCertificateChain) GetChain =
+      Crypt32<decltype(::CertGetCertificateChain)>("CertGetCertificateChain");
   decltype(&::CertVerifyCertificateChainPolicy) VerifyPolicy =
       Crypt32<decltype(::CertVerifyCertificateChainPolicy)>("CertVerifyCertificateChainPolicy");
   decltype(&::CertFreeCertificateChain) FreeChain =
@@ -199,10 +199,9 @@ bool TlsClient::State::AcquireCredentials() {
   modern.dwFlags = flags;
   modern.cTlsParameters = 1;
   modern.pTlsParameters = &tls;
-  SECURITY_STATUS status =
-      sspi->AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
-                                      SECPKG_CRED_OUTBOUND, nullptr, &modern, nullptr, nullptr,
-                                      &cred, nullptr);
+  SECURITY_STATUS status = sspi->AcquireCredentialsHandleW(
+      nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &modern, nullptr,
+      nullptr, &cred, nullptr);
   for (DWORD protocols : {kEnabledProtocols, DWORD{SP_PROT_TLS1_2_CLIENT}}) {
     if (status == SEC_E_OK) break;
     SCHANNEL_CRED older{};
@@ -343,9 +342,9 @@ bool TlsClient::State::CheckCertificate() {
   SECURITY_STATUS status =
       sspi->QueryContextAttributesW(&ctx, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert);
   if (status != SEC_E_OK || !cert)
-    return Fail(TlsFault::Certificate,
-                tlstext::Untrusted("the server sent no certificate (SSPI error " + Hex(status) +
-                                   ")"));
+    return Fail(
+        TlsFault::Certificate,
+        tlstext::Untrusted("the server sent no certificate (SSPI error " + Hex(status) + ")"));
   // A later handshake (TLS 1.2 renegotiation) that brings the certificate already accepted needs
   // no second check.
   if (verified && crypt->Compare(X509_ASN_ENCODING, verified->pCertInfo, cert->pCertInfo)) {
@@ -395,9 +394,8 @@ bool TlsClient::State::CheckCertificate() {
                   &chain)) {
     DWORD error = GetLastError();
     crypt->FreeCert(cert);
-    return Fail(TlsFault::Certificate,
-                tlstext::Untrusted("no chain could be built (error " +
-                                   Hex(static_cast<long>(error)) + ")"));
+    return Fail(TlsFault::Certificate, tlstext::Untrusted("no chain could be built (error " +
+                                                          Hex(static_cast<long>(error)) + ")"));
   }
   DWORD error = 0;
   bool checked = policyError(chain, &error);
@@ -464,8 +462,8 @@ bool TlsClient::State::Decrypt() {
     SECURITY_STATUS status = sspi->DecryptMessage(&ctx, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) break;
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
-      ok = Fail(TlsFault::Broken, "A TLS record from the server could not be read (SSPI error " +
-                                      Hex(status) + ")");
+      ok = Fail(TlsFault::Broken,
+                "A TLS record from the server could not be read (SSPI error " + Hex(status) + ")");
       break;
     }
     size_t extra = 0, data = 0;
@@ -536,9 +534,9 @@ bool TlsClient::Feed(const char* data, size_t size) {
 void TlsClient::ConnectionEnded() {
   State& s = *state_;
   if (s.peerClosed || s.fault != TlsFault::None) return;
-  s.Fail(TlsFault::Broken,
-         s.established ? "The connection ended before the server closed the TLS session"
-                       : "The connection ended during the TLS handshake");
+  s.Fail(TlsFault::Broken, s.established
+                               ? "The connection ended before the server closed the TLS session"
+                               : "The connection ended during the TLS handshake");
 }
 
 bool TlsClient::Established() const {
@@ -610,8 +608,8 @@ void TlsClient::Close() {
   SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuf};
   ULONG attributes = 0;
   SECURITY_STATUS status = s.sspi->InitializeSecurityContextW(
-      &s.cred, &s.ctx, s.target.empty() ? nullptr : &s.target[0], kContextRequest, 0, 0, nullptr,
-      0, &s.ctx, &outDesc, &attributes, nullptr);
+      &s.cred, &s.ctx, s.target.empty() ? nullptr : &s.target[0], kContextRequest, 0, 0, nullptr, 0,
+      &s.ctx, &outDesc, &attributes, nullptr);
   if (outBuf.pvBuffer) {
     if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
       s.out.append(static_cast<const char*>(outBuf.pvBuffer), outBuf.cbBuffer);
