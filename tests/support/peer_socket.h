@@ -18,6 +18,8 @@ Fd Listen(int backlog, uint16_t& port, Family family = Family::V4);
 Fd Accept(Fd listener);
 // Starts a connect to the loopback address's port without waiting for it.
 Fd ConnectNonBlocking(uint16_t port, Family family = Family::V4);
+// Connects to 127.0.0.1:port and returns a blocking socket; throws std::runtime_error on failure.
+Fd Connect(uint16_t port);
 // As recv/send; below 1 means closed or failed.
 long Recv(Fd fd, char* buf, size_t len);
 long Send(Fd fd, const char* buf, size_t len);

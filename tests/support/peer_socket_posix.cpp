@@ -70,6 +70,20 @@ Fd ConnectNonBlocking(uint16_t port, Family family) {
   return fd;
 }
 
+Fd Connect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) Fail("socket");
+  sockaddr_storage addr;
+  socklen_t len = Loopback(port, Family::V4, addr);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    Fail("connect");
+  }
+  return fd;
+}
+
 long Recv(Fd fd, char* buf, size_t len) {
   return ::recv(static_cast<int>(fd), buf, len, 0);
 }
