@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # httpget.exe carries the HTTP component and the downloads below the installer: a link that brings
 # in more (the installer's units, or std::filesystem with the locale machinery behind it) makes it
-# grow by hundreds of KiB, and shows here first.
+# grow by hundreds of KiB, and shows here first. The limit leaves room for what httpget itself
+# needs (Schannel's and WinHTTP's callers, the resolver and the connect race), not for that.
 #   size_test.sh EXE MAX_BYTES
 set -uo pipefail
 size=$(stat -c %s "$1") || exit 1
