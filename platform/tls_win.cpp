@@ -117,9 +117,10 @@ constexpr ULONG kContextRequest = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETEC
                                   ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR |
                                   ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
 
-// Waiting for a revocation list or an OCSP answer holds up the connection: all of it together may
-// take this long, then the status counts as unknown, which is no error.
-constexpr DWORD kRevocationTimeoutMs = 10000;
+// Waiting for a revocation list or an OCSP answer holds up the connection and the window's thread:
+// all of it together may take this long (under the 5 s after which Windows calls a window "Not
+// responding"), then the status counts as unknown, which is no error.
+constexpr DWORD kRevocationTimeoutMs = 3000;
 
 // The version a server's first handshake record chose, when it is a ServerHello (TLS 1.3 keeps
 // 1.2 there), or 0x0300 for a protocol_version alert; 0 when the bytes say neither.
