@@ -83,7 +83,7 @@ refusals=(
   "wronghost||certificate is not valid for $host"
   "selfsigned||certificate"
   "unknown||certificate"
-  "good|TLSv1|TLS"
+  "good|TLSv1|protocol"
 )
 for row in "${refusals[@]}"; do
   IFS='|' read -r cert protocols says <<<"$row"
@@ -93,7 +93,7 @@ for row in "${refusals[@]}"; do
   rc=$?
   [ "$rc" != 0 ] && [ "$rc" != 124 ] || failx "$name: the run exited $rc"
   cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "$name: the installed wallet changed"
-  grep -qF "$says" "$work/setup.log" || failx "$name: the log file does not say \"$says\""
+  grep -qiF "$says" "$work/setup.log" || failx "$name: the log file does not say \"$says\""
   ! grep -qF "retrying" "$work/setup.log" || failx "$name: the refusal was retried"
   ! grep -q '"GET ' "$tls_log" || failx "$name: a request went to the refused server: $(cat "$tls_log")"
 done

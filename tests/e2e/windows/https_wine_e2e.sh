@@ -57,7 +57,7 @@ setup() {
     >"$work/setup.out" 2>&1
   RC=$?
 }
-has() { tr -d '\r' <"$log" | grep -qF -- "$1"; }
+has() { tr -d '\r' <"$log" | grep -qiF -- "$1"; }
 
 setup /COMPONENTS=program,blockchain
 [ "$RC" = 0 ] || failx "the install through the redirect to https exited $RC"
@@ -78,7 +78,7 @@ refusals=(
   "wronghost||certificate is not valid for $host"
   "selfsigned||certificate"
   "unknown||certificate"
-  "good|TLSv1|TLS"
+  "good|TLSv1|protocol"
 )
 for row in "${refusals[@]}"; do
   IFS='|' read -r cert protocols says <<<"$row"
