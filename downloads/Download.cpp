@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "framework/Forms.h"
+#include "netcomp/NMHttpParse.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/programfile.h"
@@ -120,18 +121,26 @@ bool IsBusy(int32_t status) {
 class THeldEvents {
 public:
   explicit THeldEvents(TNMHTTP& http)
-      : http_(http), success_(http.OnSuccess), failure_(http.OnFailure) {}
+      : http_(http), success_(http.OnSuccess), failure_(http.OnFailure),
+        redirect_(http.OnRedirect) {}
   ~THeldEvents() {
     http_.OnSuccess = success_;
     http_.OnFailure = failure_;
+    http_.OnRedirect = redirect_;
   }
+  const THandlerEvent& Redirect() const { return redirect_; }
   THeldEvents(const THeldEvents&) = delete;
   THeldEvents& operator=(const THeldEvents&) = delete;
 
 private:
   TNMHTTP& http_;
   TResultEvent success_, failure_;
+  THandlerEvent redirect_;
 };
+
+bool IsHttps(const std::string& url) {
+  return httpparse::HasScheme(url) && LowerCase(NthWord(url, ':', 1)) == "https";
+}
 
 } // namespace
 
@@ -149,6 +158,8 @@ struct TDownloads::TTry {
   enum TEnd { Success, Failure, Error } end = Failure;
   std::exception_ptr error;
   bool socketError = false; // a cut, reset, refusal, failed lookup or stall
+  bool lasting = false;     // a certificate or protocol fault: the same try fails the same way
+  bool downgraded = false;  // a redirect from https to plain http, refused
   bool stalled = false;
   bool unbuildable = false; // the request could not be composed
   bool foreign = false;     // not one of ours (out of memory, say)
@@ -186,9 +197,24 @@ TDownloads::TTry TDownloads::RunTry(const std::string& url) {
     THeldEvents held(http_);
     http_.OnSuccess = [&](CmdType) { succeeded = true; };
     http_.OnFailure = [&](CmdType) { failed = true; };
+    http_.OnRedirect = [&](bool& Handled) {
+      // Once on https, never back: the rest would go in the clear, open to anyone on the way.
+      if (!http_.SecureHost.empty() && http_.StatusRead >= 300 && http_.StatusRead <= 302 &&
+          !IsHttps(http_.Url)) {
+        t.downgraded = Handled = true;
+        log_("refused the redirect from https to " + http_.Url);
+        return;
+      }
+      if (held.Redirect()) held.Redirect()(Handled);
+    };
     try {
       http_.Get(url);
       t.end = succeeded && !failed ? TTry::Success : TTry::Failure;
+    } catch (const ETlsError& e) {
+      t.end = TTry::Error;
+      t.error = std::current_exception();
+      t.socketError = true;
+      t.lasting = e.Lasting();
     } catch (const ESockError&) {
       t.end = TTry::Error;
       t.error = std::current_exception();
@@ -213,8 +239,8 @@ TDownloads::TTry TDownloads::RunTry(const std::string& url) {
 }
 
 bool TDownloads::Retryable(const TTry& t) const {
-  if (t.end == TTry::Error) return t.socketError;
-  if (t.end != TTry::Failure) return false;
+  if (t.end == TTry::Error) return t.socketError && !t.lasting;
+  if (t.end != TTry::Failure || t.downgraded) return false;
   // No reply, a header or a body cut short, or a server that may manage later.
   return !t.headerComplete || IsFinal2xx(t.stored) || IsBusy(t.status);
 }

@@ -54,6 +54,8 @@ void TForm1::CreateNMHTTP1() {
   NMHTTP1->WriteBodyBehind = true;
   // A connection that brings nothing for this long is given up and tried again.
   NMHTTP1->IdleTimeOut = TDownloads::IdleLimitMs;
+  // The server may move the downloads to https: they follow it there, never back.
+  NMHTTP1->SecureSocket = true;
   downloads_ =
       std::make_unique<TDownloads>(*NMHTTP1, [this](const std::string& line) { Log(line); });
 }

@@ -87,16 +87,25 @@ bool TNMHTTP::SendsBody(CmdType Cmd) {
 }
 
 void TNMHTTP::ParseUrl() {
-  httpparse::SplitUrl(Url, Host, Port, Path, MaxUrlBytes);
+  bool secure = SecureSocket && !SecureHost.empty();
+  httpparse::SplitUrl(Url, Host, Port, Path, MaxUrlBytes, SecureSocket ? &secure : nullptr);
+  // A proxy would be asked for a tunnel first; without one, TLS would run with the proxy.
+  if (secure && !Proxy.empty()) throw Exception("HTTPS through a proxy is not supported");
+  SecureHost = secure ? Host : std::string();
 }
 
 std::string TNMHTTP::Origin() const {
-  return Host + ":" + IntToStr(Port);
+  // The same host and port over TLS is another origin.
+  return (SecureHost.empty() ? "" : "tls:") + Host + ":" + IntToStr(Port);
 }
 
 std::string TNMHTTP::OriginUrl() const {
-  const std::string scheme = httpparse::HasScheme(Url) ? LowerCase(NthWord(Url, ':', 1)) : "http";
-  const int32_t standard = scheme == "ftp" ? 21 : scheme == "gopher" ? 70 : 80;
+  std::string scheme = SecureHost.empty() ? "http" : "https";
+  if (httpparse::HasScheme(Url)) scheme = LowerCase(NthWord(Url, ':', 1));
+  const int32_t standard = scheme == "ftp"      ? 21
+                           : scheme == "gopher" ? 70
+                           : scheme == "https"  ? 443
+                                                : 80;
   std::string origin = scheme + "://" + Host;
   if (Port != standard) origin.append(1, ':').append(IntToStr(Port));
   return origin;

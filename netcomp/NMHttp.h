@@ -60,6 +60,10 @@ public:
   TResultEvent OnFailure;
   THandlerEvent OnRedirect;
   TNotifyEvent OnAuthenticationNeeded;
+  // Off: an https URL raises "HTTP Secure Socket is not supported". On: it is fetched over TLS
+  // (port 443 unless the URL names one), the server's certificate checked for the URL's host; the
+  // scheme of each pass decides, so redirects may go from one to the other.
+  bool SecureSocket = false;
   // Method word of command 12, which has none of its own; must be a plain token.
   std::string Cmd12Method = "POST";
 
@@ -165,7 +169,7 @@ public:
 private:
   // Reads the body as the header announced it; false when it did not arrive whole.
   bool ReadBody();
-  // "host:port" of the current pass.
+  // "host:port" of the current pass, marked when it runs TLS.
   std::string Origin() const;
   // "scheme://host[:port]" of the current pass, the base of a relative Location.
   std::string OriginUrl() const;

@@ -28,7 +28,7 @@ bool IsSpace(char c) {
 } // namespace
 
 void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& Path,
-              size_t MaxUrlBytes) {
+              size_t MaxUrlBytes, bool* Secure) {
   if (Url.empty()) throw Exception("Empty URL");
   if (Url.size() > MaxUrlBytes) throw Exception("URL too long");
   if (Port == 0) Port = 80;
@@ -48,12 +48,15 @@ void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& P
   // Only a scheme followed by "://" is one: a colon in a path or after a host is not.
   if (HasScheme(Url)) {
     std::string scheme = LowerCase(NthWord(Url, ':', 1));
+    if (Secure) *Secure = scheme == "https";
     if (scheme == "gopher")
       Port = 70;
     else if (scheme == "ftp")
       Port = 21;
-    else if (scheme == "https")
+    else if (scheme == "https" && !Secure)
       throw Exception("HTTP Secure Socket is not supported");
+    else if (scheme == "https")
+      Port = 443;
     else
       Port = 80;
   }

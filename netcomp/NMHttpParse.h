@@ -11,9 +11,11 @@ namespace httpparse {
 
 // Splits url into host, port and request path as the component does before each connection.
 // Host and Port keep their values where the URL names none; Url gains a "/" when it has no path.
-// Raises Exception for an empty, too long or https URL and for a port outside 1-65535.
+// Raises Exception for an empty or too long URL and for a port outside 1-65535. An https URL
+// raises as well unless Secure is given: it then gets port 443, and *Secure tells whether the
+// URL's scheme is https (a URL without a scheme leaves it as it was).
 void SplitUrl(std::string& Url, std::string& Host, int32_t& Port, std::string& Path,
-              size_t MaxUrlBytes);
+              size_t MaxUrlBytes, bool* Secure = nullptr);
 
 // The status number of a status line ("HTTP/1.0 200 OK"): its second field as a whole decimal
 // number fitting 32 bits, else 0.

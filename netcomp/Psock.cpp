@@ -219,6 +219,7 @@ TPowersock::TPowersock(TComponent* AOwner) : TComponent(AOwner) {
   try {
     Proxy.clear();
     HostEntryBuffer = std::make_unique<char[]>(HostEntryBufferSize);
+    SockStream = std::make_unique<TSockStream>(*this);
     TimeOutTimer = std::make_unique<TThreadTimer>(this);
     TimeOutTimer->SetEnabled(false);
     TimeOutTimer->SetOnTimer([this](TObject* Sender) { TimerTriggered(Sender); });
@@ -447,6 +448,7 @@ void TPowersock::Connect() {
   Canceled = false;
   if (Connected) throw ESockError("Already connected");
   CloseErrorNo = 0;
+  SockStream->Reset();
 
   int attempts = 0;
   while (true) {
@@ -478,6 +480,14 @@ void TPowersock::Connect() {
     Application->ProcessMessages();
     while (!Connected && !TimedOut && !Canceled && EventOk)
       PumpMessages(true);
+    if (!TimedOut && !Canceled && EventOk && !SecureHost.empty()) {
+      try {
+        StartSecureSession();
+      } catch (...) {
+        TimerOff();
+        throw;
+      }
+    }
   }
   TimerOff();
   if (!TimedOut && !Canceled && EventOk) return;
@@ -488,8 +498,25 @@ void TPowersock::Connect() {
   throw ESockError("Connection Failed");
 }
 
+// The handshake is part of the connect: the same deadline, idle limit and Cancel end it, and it
+// ends the same way when they do.
+void TPowersock::StartSecureSession() {
+  ReportStatus(8, "Starting TLS");
+  SockStream->StartTls(SecureHost);
+  TSendSpaceWait spaceWait(SocketWindow);
+  for (;;) {
+    const TSockStream::TStep step = SockStream->Handshake();
+    if (step == TSockStream::TStep::Done) return;
+    if (step == TSockStream::TStep::WaitSend) spaceWait.Arm();
+    PumpMessages(step != TSockStream::TStep::Progress);
+    if (TimedOut || Canceled) return;
+  }
+}
+
 void TPowersock::Disconnect() {
   ReportStatus(8, "Disconnecting");
+  // The server learns that nothing was cut, if the socket takes it at once.
+  if (Connected) SockStream->CloseTls();
   RequestCloseSocket();
 }
 
@@ -524,8 +551,7 @@ void TPowersock::RequestCloseSocket() {
 bool TPowersock::DataAvailable() {
   ReportStatus(8, "Data Available");
   // Peeks into a byte of its own: TransferBuffer may hold a block being sent or read.
-  char byte;
-  return win::recv(SocketHandle, &byte, 1, MSG_PEEK) >= 1;
+  return SockStream->HasData();
 }
 
 uint16_t TPowersock::Accept() {
@@ -622,7 +648,8 @@ void TPowersock::SendBlock(const char* data, size_t length, bool report,
   size_t remaining = length;
   TIdleWatch idle(*this);
   do {
-    int n = win::send(SocketHandle, data + (length - remaining), static_cast<int>(remaining), 0);
+    // Over TLS a last call with nothing left sends what the session still holds encrypted.
+    int n = SockStream->Send(data + (length - remaining), static_cast<int>(remaining));
     if (n == 0) break;
     bool wait = n < 0;
     if (n > 0) {
@@ -637,7 +664,7 @@ void TPowersock::SendBlock(const char* data, size_t length, bool report,
       awaitSpace();
     }
     if (wait || report) PumpMessages(wait);
-  } while (remaining > 0 && !Canceled);
+  } while ((remaining > 0 || SockStream->Unsent()) && !Canceled);
 }
 
 void TPowersock::ThrowIfCanceled(const char* message) {
@@ -687,7 +714,7 @@ std::string TPowersock::ReadLn() {
   do {
     if (held == MaxLine) throw ERangeError();
     char* at = TransferBuffer.data() + held;
-    int n = win::recv(SocketHandle, at, MaxLine - held, MSG_PEEK);
+    int n = SockStream->Peek(at, MaxLine - held);
     if (n == 0) return std::string();
     bool wait = false;
     if (n > 0) {
@@ -695,7 +722,7 @@ std::string TPowersock::ReadLn() {
         lineFeed = held + static_cast<int>(static_cast<const char*>(lf) - at);
         break;
       }
-      int taken = win::recv(SocketHandle, at, n, 0);
+      int taken = SockStream->Recv(at, n);
       if (taken > 0) {
         IdleActivity();
         line.append(at, static_cast<size_t>(taken));
@@ -726,7 +753,7 @@ std::string TPowersock::ReadLn() {
   char* at = TransferBuffer.data() + held;
   int rest = lineFeed + 1 - held;
   while (rest > 0) {
-    int taken = win::recv(SocketHandle, at, rest, 0);
+    int taken = SockStream->Recv(at, rest);
     if (taken <= 0) {
       CheckSocketError(WSAEWOULDBLOCK);
       continue;
@@ -779,7 +806,7 @@ void TPowersock::SendFile(const std::string& FileName) {
 // is there yet. A reset that the close notification saw is raised here, so that a cut-off
 // transfer never ends like a complete one.
 int TPowersock::ReceiveBlock() {
-  int n = win::recv(SocketHandle, TransferBuffer.data(), MaxLine, 0);
+  int n = SockStream->Recv(TransferBuffer.data(), MaxLine);
   if (n >= 0) return n;
   LastErrorNo = win::WSAGetLastError();
   if (LastErrorNo == WSAENOTCONN) {

@@ -11,11 +11,24 @@
 
 #include "framework/Classes.h"
 #include "framework/Sysutils.h"
+#include "netcomp/NMStream.h"
+#include "platform/tls.h"
 #include "platform/win32.h"
 
 CORVANE_EXCEPTION_CLASS(ESockError, Exception);
 // Raised when an operation stops because it was canceled, aborted or timed out.
 CORVANE_EXCEPTION_CLASS(EAbortError, ESockError);
+// A secure connection failed. A certificate or protocol fault will not heal by trying again; a
+// broken session is a cut connection like any other.
+class ETlsError : public ESockError {
+public:
+  ETlsError(platform::TlsFault fault, const std::string& message)
+      : ESockError(message), Fault(fault) {}
+  const char* ClassName() const noexcept override { return "ETlsError"; }
+  // A certificate or protocol fault, or no TLS engine: the same try would fail the same way.
+  bool Lasting() const { return Fault != platform::TlsFault::Broken; }
+  platform::TlsFault Fault;
+};
 
 using THandlerEvent = std::function<void(bool& Handled)>;
 using TOnStatus = std::function<void(TObject* Sender, const std::string& Status)>;
@@ -94,6 +107,10 @@ public:
   TNotifyEvent OnPacketRecvd;
   TNotifyEvent OnPacketSent;
 
+  // Not empty: Connect runs a TLS session over the connection, whose certificate must be valid
+  // for this name, and every transfer after it reads and writes its plaintext.
+  std::string SecureHost;
+
   // Not published.
   TNotifyEvent OnReadReady;
   TNotifyEvent OnAcceptReady;
@@ -164,8 +181,14 @@ public:
   // Called by the notification window's procedure.
   void HandleSocketMessage(TSockMessage& Message);
 
+  // The connection's bytes; over TLS, what the session decrypted.
+  TSockStream& Stream() { return *SockStream; }
+
 protected:
+  friend class TSockStream;
   void InitializeWinsock();
+  // Runs the TLS handshake of SecureHost inside Connect's deadline.
+  void StartSecureSession();
   void TimerTriggered(TObject* Sender);
   void IdleTriggered();
   // Opens and registers a socket; false when the system gives none.
@@ -195,6 +218,7 @@ protected:
   win::WSADATA WSAData{};
   std::unique_ptr<char[]> HostEntryBuffer;
   win::HWND SocketWindow = nullptr;
+  std::unique_ptr<TSockStream> SockStream;
 };
 
 // The n-th (1-based) field of s, fields separated by single delimiter characters.

@@ -13,6 +13,9 @@
 // going to FILE continues from what was written. --idle-timeout S gives a connection up when no
 // byte has come for S seconds (0, the default: never).
 //
+// An https URL is fetched over TLS 1.2 or 1.3, the server's certificate checked for the URL's host
+// against the system's trust; a refused certificate or protocol ends the run at once (exit 2,
+// "error ETlsError: " and the reason on stderr), also with --retry.
 // Without -o the body goes to standard output as it arrives. --timeout is a deadline in
 // milliseconds for each operation (lookup, connect, each header line, the whole body), not an
 // idle time; 0 waits for ever.
@@ -247,6 +250,7 @@ int main(int argc, char** argv) {
   enum { None, Success, Failure } outcome = None;
   try {
     TNMHTTP http(nullptr);
+    http.SecureSocket = true;
     if (o.toFile) {
       http.InputFileMode = true;
       http.Body = o.output;
@@ -327,7 +331,9 @@ int main(int argc, char** argv) {
         Request(http, o.method, o.url, o.data);
       } catch (const ESockError& e) {
         error = std::current_exception();
-        cut = true;
+        // A certificate or protocol refusal would only be met again.
+        const auto* tls = dynamic_cast<const ETlsError*>(&e);
+        cut = !tls || !tls->Lasting();
         Line(std::string("try ended: ") + e.Message);
       }
       if (outcome == Success) break;
