@@ -108,10 +108,10 @@ head -c 20000000 /dev/urandom >"$work/www/big.bin"
 cmp -s "$work/www/big.bin" "$work/big.out" || fail "httpget.exe over https: the file differs"
 
 # httpget.exe against scripted TLS servers (tls_server.py): an expired certificate, and a body
-# without length that ends with close_notify (GOOD) or without it (CUT).
+# without length that ends with close_notify (GOOD) or without it (CUT). They serve until this script ends.
 python3 "$src/tests/support/tls/tls_server.py" "$certs" bash -c \
-  'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT" >"$0.new" && mv "$0.new" "$0" && exec sleep 600' \
-  "$work/tls.ports" &
+  'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT" >"$0.new" && mv "$0.new" "$0" &&
+   exec tail --pid="$1" -f /dev/null' "$work/tls.ports" $$ >"$work/tls.out" 2>&1 &
 tls_pid=$!
 for ((i = 0; i < 100; i++)); do [ -s "$work/tls.ports" ] && break; sleep 0.1; done
 read -r good_port expired_port cut_port <"$work/tls.ports" || fail "the scripted TLS servers did not start"
