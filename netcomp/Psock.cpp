@@ -481,12 +481,21 @@ void TPowersock::Connect() {
     while (!Connected && !TimedOut && !Canceled && EventOk)
       PumpMessages(true);
     if (!TimedOut && !Canceled && EventOk && !SecureHost.empty()) {
+      // A connection without its session is of no use: a failed Connect leaves none.
+      auto drop = [this] {
+        try {
+          RequestCloseSocket();
+        } catch (...) {
+        }
+      };
       try {
         StartSecureSession();
       } catch (...) {
         TimerOff();
+        drop();
         throw;
       }
+      if (TimedOut || Canceled) drop();
     }
   }
   TimerOff();

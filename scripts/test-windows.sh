@@ -32,7 +32,11 @@ export WINEPREFIX=$root/$build/wineprefix
 export WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 unset DISPLAY WAYLAND_DISPLAY
 rm -rf "$WINEPREFIX"
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
+# The TLS tests make their own prefix inside their mount namespace (tests/wine/run-tls-test.sh):
+# a fresh one each run too, and its server ended with the run.
+tls_prefix=$root/$build/wineprefix-tls
+rm -rf "$tls_prefix"
+trap '"$wineserver" -k 2>/dev/null || true; WINEPREFIX=$tls_prefix "$wineserver" -k 2>/dev/null || true' EXIT
 "$wine" wineboot -i >/dev/null 2>&1
 # A fresh prefix links the user's Desktop, Documents, ... to the real home folder; the installer
 # tests write shortcuts there. Real folders of the prefix's own take their place.
@@ -71,7 +75,7 @@ status=0
 # The window tests need a display: an Xvfb of their own, one test at a time, since they take
 # the focus and the foreground.
 source tests/e2e/lib/desktop.sh
-trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true' EXIT
+trap 'xvfb_stop; "$wineserver" -k 2>/dev/null || true; WINEPREFIX=$tls_prefix "$wineserver" -k 2>/dev/null || true' EXIT
 "$wineserver" -k 2>/dev/null || true # a fresh server and desktop that see the display
 xvfb_start
 wine_warm

@@ -68,10 +68,11 @@ has_line head "success 2"
 last_line head "reply 200"
 [ ! -s "$work/out/head.stdout" ] || fail "head: a body was printed"
 
-# An https URL is refused before connecting.
+# An https URL to a port that speaks plain http: the handshake fails, and says so.
 run https "https://127.0.0.1:$NGINX_PORT/"
 [ $code -eq 2 ] || fail "https: exit $code"
-has_line https "error Exception: HTTP Secure Socket is not supported"
+grep -q "^error ETlsError: The TLS handshake with the server failed" "$work/out/https.events" ||
+  fail "https: no handshake error in: $(tr '\n' '|' <"$work/out/https.events")"
 
 grep -c '"GET /data.bin HTTP/1.0"' "$NGINX_DIR/access.log" | grep -qx 1 ||
   fail "nginx did not log exactly one HTTP/1.0 GET of data.bin"

@@ -15,6 +15,8 @@ Fd Listen(int backlog, uint16_t& port);
 Fd Accept(Fd listener);
 // Starts a connect to 127.0.0.1:port without waiting for it.
 Fd ConnectNonBlocking(uint16_t port);
+// Connects to 127.0.0.1:port and returns a blocking socket; throws std::runtime_error on failure.
+Fd Connect(uint16_t port);
 // As recv/send; below 1 means closed or failed.
 long Recv(Fd fd, char* buf, size_t len);
 long Send(Fd fd, const char* buf, size_t len);

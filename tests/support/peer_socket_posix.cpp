@@ -51,6 +51,19 @@ Fd ConnectNonBlocking(uint16_t port) {
   return fd;
 }
 
+Fd Connect(uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) Fail("socket");
+  sockaddr_in addr = Loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    Fail("connect");
+  }
+  return fd;
+}
+
 long Recv(Fd fd, char* buf, size_t len) {
   return ::recv(static_cast<int>(fd), buf, len, 0);
 }

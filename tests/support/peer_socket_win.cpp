@@ -62,6 +62,18 @@ Fd ConnectNonBlocking(uint16_t port) {
   return static_cast<Fd>(fd);
 }
 
+Fd Connect(uint16_t port) {
+  Startup();
+  SOCKET fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd == INVALID_SOCKET) Fail("socket");
+  sockaddr_in addr = Loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::closesocket(fd);
+    Fail("connect");
+  }
+  return static_cast<Fd>(fd);
+}
+
 long Recv(Fd fd, char* buf, size_t len) {
   return ::recv(S(fd), buf, static_cast<int>(len), 0);
 }

@@ -12,8 +12,9 @@ names the port of each server (127.0.0.1):
                                                   with a plain close, no close_notify
 
 Each answers GET /len/N with Content-Length N and N bytes, GET /nolen/N with N bytes and no length
-(the end is the close, after close_notify but on CUT), anything else with "hello\\n". The body's
-bytes are i % 251 for i = 0, 1, ... The exit code is the command's.
+(the end is the close, after close_notify but on CUT), GET /to/URL with a 302 to URL, anything
+else with "hello\\n". The body's bytes are i % 251 for i = 0, 1, ... The exit code is the
+command's.
 """
 import os
 import socket
@@ -68,6 +69,11 @@ def serve(conn, ctx, variant):
         path = request.split(b" ")[1].decode() if b" " in request else "/"
         parts = path.strip("/").split("/")
         length = True
+        if path.startswith("/to/"):
+            tls.sendall(b"HTTP/1.0 302 Found\r\nLocation: " + path[4:].encode() +
+                        b"\r\nContent-Length: 0\r\n\r\n")
+            tls.unwrap().close()
+            return
         if len(parts) == 2 and parts[0] in ("len", "nolen") and parts[1].isdigit():
             data = body(int(parts[1]))
             length = parts[0] == "len"

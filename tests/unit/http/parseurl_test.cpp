@@ -97,6 +97,39 @@ TEST(ParseUrl, RejectsEmptyHttpsAndBadPorts) {
   }
 }
 
+TEST(ParseUrl, HttpsWhenTurnedOn) {
+  // SecureHost is the name the pass's TLS session checks; empty: plain http.
+  const struct {
+    const char* url;
+    const char* hostAfter;
+    int32_t portAfter;
+    const char* secureAfter;
+  } cases[] = {
+      {"https://h.example/x", "h.example", 443, "h.example"},
+      {"HTTPS://h.example:8443/x", "h.example", 8443, "h.example"},
+      {"http://h.example/x", "h.example", 80, ""},
+      // No scheme: the pass goes on as the one before, host, port and TLS.
+      {"/file", "previous.example", 443, "previous.example"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    TNMHTTP h(nullptr);
+    h.SecureSocket = true;
+    h.Host = h.SecureHost = "previous.example";
+    h.Port = 443;
+    h.Url = c.url;
+    h.ParseUrl();
+    EXPECT_EQ(h.Host, c.hostAfter);
+    EXPECT_EQ(h.Port, c.portAfter);
+    EXPECT_EQ(h.SecureHost, c.secureAfter);
+  }
+  TNMHTTP proxied(nullptr);
+  proxied.SecureSocket = true;
+  proxied.Proxy = "proxy.example";
+  proxied.Url = "https://h.example/";
+  EXPECT_THROW(proxied.ParseUrl(), Exception);
+}
+
 TEST(ParseUrl, LongPathsWholeAbsurdOnesAndBadPortsRefused) {
   std::string longPath = "/" + std::string(8000, 'p');
   EXPECT_EQ(Parse("http://h.example" + longPath).path, longPath);
