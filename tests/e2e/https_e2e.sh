@@ -5,9 +5,10 @@
 # with an expired, a wrong-host, a self-signed and an unknown root's certificate, and one that
 # speaks only TLS 1.0: each run fails at once (no retry), sends no request, keeps the installed
 # wallet and names the fault in the log file; a redirect from https back to plain http is refused
-# and the plain location never asked. httpget: a file over https byte for byte, an expired
-# certificate refused with "certificate" on stderr, and a body without length that ends without
-# close_notify is no success (one that ends with it is).
+# and the plain location never asked; a wallet part left by a cut is continued over https with a
+# range. httpget: a file over https byte for byte, an expired certificate refused with
+# "certificate" on stderr, and a body without length that ends without close_notify is no success
+# (one that ends with it is).
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/e2e.sh"
 httpget=$build/tools/httpget/httpget
@@ -107,6 +108,17 @@ cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "https -> http
 grep -qF "http://$host/plain/downloads/corvane-qt.exe" "$work/setup.log" ||
   failx "https -> http: the log file does not name the refused location"
 ! grep -q '"GET /plain/' "$NGINX_DIR/access.log" || failx "https -> http: the plain location was asked"
+
+# A wallet part left by a cut: the next run asks for the rest, and its range goes along through
+# the redirect to https.
+serve good
+head -c 40000 "$www/corvane-qt.exe" >"$appdir/corvane-qt.exe.part"
+stat -c %s "$www/corvane-qt.exe" >"$appdir/corvane-qt.exe.part.total"
+setup /COMPONENTS=program
+rc=$?
+[ "$rc" = 0 ] || failx "the resumed install exited $rc"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "the resumed wallet differs"
+grep -q '"GET /downloads/corvane-qt.exe HTTP/1.0" 206 ' "$tls_log" || failx "the wallet was not resumed over https: $(cat "$tls_log")"
 
 # httpget: a file over https, from nginx.
 head -c 20000000 /dev/urandom >"$work/www/big.bin"

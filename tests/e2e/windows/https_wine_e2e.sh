@@ -6,7 +6,8 @@
 # byte over TLS. Servers with an expired, a wrong-host, a self-signed and an unknown root's
 # certificate, and one that speaks only TLS 1.0, are refused at once with the installed wallet
 # kept and the fault named in the log file (Wine's Schannel itself accepts them all: the program
-# checks them); https -> http is refused. httpget.exe: a file over https byte for byte, an expired
+# checks them); https -> http is refused; a wallet part left by a cut is continued over https with
+# a range. httpget.exe: a file over https byte for byte, an expired
 # certificate refused with "certificate" on stderr, a body without length cut without close_notify
 # no success.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, httpget.exe, wintool.exe,
@@ -99,6 +100,16 @@ setup /COMPONENTS=program
 cmp -s "$work/installed-wallet" "$appdir/corvane-qt.exe" || failx "https -> http: the installed wallet changed"
 has "http://$host/plain/downloads/corvane-qt.exe" || failx "https -> http: the log file does not name the refused location"
 ! grep -q '"GET /plain/' "$NGINX_DIR/access.log" || failx "https -> http: the plain location was asked"
+
+# A wallet part left by a cut: the next run asks for the rest, and its range goes along through
+# the redirect to https.
+serve good
+head -c 40000 "$www/corvane-qt.exe" >"$appdir/corvane-qt.exe.part"
+stat -c %s "$www/corvane-qt.exe" >"$appdir/corvane-qt.exe.part.total"
+setup /COMPONENTS=program
+[ "$RC" = 0 ] || failx "the resumed install exited $RC"
+cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" || failx "the resumed wallet differs"
+grep -q '"GET /downloads/corvane-qt.exe HTTP/1.0" 206 ' "$tls_log" || failx "the wallet was not resumed over https: $(cat "$tls_log")"
 
 # httpget.exe: a file over https, from nginx. Native paths reach it through Wine's Z: drive.
 winpath() { echo "Z:${1//\//\\}"; }
