@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/text.h"
 
@@ -44,8 +43,8 @@ template <class F> F* Crypt32(const char* name) {
 
 // The functions of crypt32 the certificate check needs; all or none.
 struct Crypt32Api {
-  decltype(&::CertGetCertificateChain) GetChain = Crypt32<decltype(::CertGetCertificateChain)>(
-      "CertGetCertificateChain");
+  decltype(&::CertGetCertificateChain) GetChain =
+      Crypt32<decltype(::CertGetCertificateChain)>("CertGetCertificateChain");
   decltype(&::CertVerifyCertificateChainPolicy) VerifyPolicy =
       Crypt32<decltype(::CertVerifyCertificateChainPolicy)>("CertVerifyCertificateChainPolicy");
   decltype(&::CertFreeCertificateChain) FreeChain =
@@ -189,7 +188,8 @@ struct TlsClient::State {
 // TLS 1.2 and 1.3 only, and nothing checked by Schannel itself: the program checks the server's
 // certificate after the handshake (Wine's Schannel would accept any). SCH_CREDENTIALS is the only
 // structure that offers TLS 1.3; Windows before 10 1809 refuses it and is given the older one.
-// Wine 8 takes it but negotiates TLS 1.0 all the same: the version is checked after the handshake.
+// Wine 8 takes it but ignores the protocols it disables (it answers a TLS 1.0 server in TLS 1.0):
+// the version is checked after the handshake in any case.
 bool TlsClient::State::AcquireCredentials() {
   const DWORD flags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TLS_PARAMETERS tls{};
@@ -199,10 +199,9 @@ bool TlsClient::State::AcquireCredentials() {
   modern.dwFlags = flags;
   modern.cTlsParameters = 1;
   modern.pTlsParameters = &tls;
-  SECURITY_STATUS status =
-      sspi->AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
-                                      SECPKG_CRED_OUTBOUND, nullptr, &modern, nullptr, nullptr,
-                                      &cred, nullptr);
+  SECURITY_STATUS status = sspi->AcquireCredentialsHandleW(
+      nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &modern, nullptr,
+      nullptr, &cred, nullptr);
   for (DWORD protocols : {kEnabledProtocols, DWORD{SP_PROT_TLS1_2_CLIENT}}) {
     if (status == SEC_E_OK) break;
     SCHANNEL_CRED older{};
@@ -221,8 +220,8 @@ bool TlsClient::State::AcquireCredentials() {
   return true;
 }
 
-// One call of InitializeSecurityContext on the handshake bytes held; also for a handshake message
-// after the first handshake (a TLS 1.3 session ticket or key update).
+// InitializeSecurityContext on the handshake bytes held, as far as they go; also for a handshake
+// message after the first handshake (a TLS 1.3 session ticket or key update).
 bool TlsClient::State::Handshake() {
   for (;;) {
     if (!serverVersion) serverVersion = ServerVersion(in);
@@ -230,20 +229,17 @@ bool TlsClient::State::Handshake() {
         {static_cast<unsigned long>(in.size()), SECBUFFER_TOKEN, in.empty() ? nullptr : &in[0]},
         {0, SECBUFFER_EMPTY, nullptr}};
     SecBufferDesc inDesc{SECBUFFER_VERSION, 2, inBufs};
-    SecBuffer outBufs[2] = {{0, SECBUFFER_TOKEN, nullptr}, {0, SECBUFFER_ALERT, nullptr}};
-    SecBufferDesc outDesc{SECBUFFER_VERSION, 2, outBufs};
+    // With ISC_REQ_EXTENDED_ERROR a failed handshake leaves its alert here for the server.
+    SecBuffer outBuf{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuf};
     ULONG attributes = 0;
     SECURITY_STATUS status = sspi->InitializeSecurityContextW(
         &cred, haveCtx ? &ctx : nullptr, target.empty() ? nullptr : &target[0], kContextRequest, 0,
         0, haveCtx ? &inDesc : nullptr, 0, &ctx, &outDesc, &attributes, nullptr);
     if (!haveCtx && (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED)) haveCtx = true;
-    for (SecBuffer& b : outBufs) {
-      if (b.pvBuffer) {
-        // An alert goes to the server too: it tells why the handshake ends.
-        if (b.BufferType == SECBUFFER_TOKEN || b.BufferType == SECBUFFER_ALERT)
-          out.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
-        sspi->FreeContextBuffer(b.pvBuffer);
-      }
+    if (outBuf.pvBuffer) {
+      out.append(static_cast<const char*>(outBuf.pvBuffer), outBuf.cbBuffer);
+      sspi->FreeContextBuffer(outBuf.pvBuffer);
     }
     if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED &&
@@ -315,6 +311,7 @@ std::string TlsClient::State::CertificateFault(PCCERT_CHAIN_CONTEXT chain, DWORD
   case static_cast<DWORD>(CERT_E_CHAINING):
     return tlstext::UnknownIssuer();
   case static_cast<DWORD>(CRYPT_E_REVOKED):
+  case static_cast<DWORD>(CERT_E_REVOKED): // Wine's
     return tlstext::Revoked();
   case static_cast<DWORD>(CERT_E_WRONG_USAGE):
     return tlstext::Untrusted("it is not meant for a server");
@@ -345,9 +342,9 @@ bool TlsClient::State::CheckCertificate() {
   SECURITY_STATUS status =
       sspi->QueryContextAttributesW(&ctx, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert);
   if (status != SEC_E_OK || !cert)
-    return Fail(TlsFault::Certificate,
-                tlstext::Untrusted("the server sent no certificate (SSPI error " + Hex(status) +
-                                   ")"));
+    return Fail(
+        TlsFault::Certificate,
+        tlstext::Untrusted("the server sent no certificate (SSPI error " + Hex(status) + ")"));
   // A later handshake (TLS 1.2 renegotiation) that brings the certificate already accepted needs
   // no second check.
   if (verified && crypt->Compare(X509_ASN_ENCODING, verified->pCertInfo, cert->pCertInfo)) {
@@ -397,9 +394,8 @@ bool TlsClient::State::CheckCertificate() {
                   &chain)) {
     DWORD error = GetLastError();
     crypt->FreeCert(cert);
-    return Fail(TlsFault::Certificate,
-                tlstext::Untrusted("no chain could be built (error " +
-                                   Hex(static_cast<long>(error)) + ")"));
+    return Fail(TlsFault::Certificate, tlstext::Untrusted("no chain could be built (error " +
+                                                          Hex(static_cast<long>(error)) + ")"));
   }
   DWORD error = 0;
   bool checked = policyError(chain, &error);
@@ -466,8 +462,8 @@ bool TlsClient::State::Decrypt() {
     SECURITY_STATUS status = sspi->DecryptMessage(&ctx, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) break;
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
-      ok = Fail(TlsFault::Broken, "A TLS record from the server could not be read (SSPI error " +
-                                      Hex(status) + ")");
+      ok = Fail(TlsFault::Broken,
+                "A TLS record from the server could not be read (SSPI error " + Hex(status) + ")");
       break;
     }
     size_t extra = 0, data = 0;
@@ -538,9 +534,9 @@ bool TlsClient::Feed(const char* data, size_t size) {
 void TlsClient::ConnectionEnded() {
   State& s = *state_;
   if (s.peerClosed || s.fault != TlsFault::None) return;
-  s.Fail(TlsFault::Broken,
-         s.established ? "The connection ended before the server closed the TLS session"
-                       : "The connection ended during the TLS handshake");
+  s.Fail(TlsFault::Broken, s.established
+                               ? "The connection ended before the server closed the TLS session"
+                               : "The connection ended during the TLS handshake");
 }
 
 bool TlsClient::Established() const {
@@ -612,8 +608,8 @@ void TlsClient::Close() {
   SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuf};
   ULONG attributes = 0;
   SECURITY_STATUS status = s.sspi->InitializeSecurityContextW(
-      &s.cred, &s.ctx, s.target.empty() ? nullptr : &s.target[0], kContextRequest, 0, 0, nullptr,
-      0, &s.ctx, &outDesc, &attributes, nullptr);
+      &s.cred, &s.ctx, s.target.empty() ? nullptr : &s.target[0], kContextRequest, 0, 0, nullptr, 0,
+      &s.ctx, &outDesc, &attributes, nullptr);
   if (outBuf.pvBuffer) {
     if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
       s.out.append(static_cast<const char*>(outBuf.pvBuffer), outBuf.cbBuffer);

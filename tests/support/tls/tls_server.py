@@ -8,6 +8,8 @@ names the port of each server (127.0.0.1):
 
   GOOD, EXPIRED, WRONGHOST, SELFSIGNED, UNKNOWN   that certificate, TLS 1.2 and 1.3
   TLS10                                           the good certificate, TLS 1.0 only
+  REVOKED                                         from the test root, revoked in the list its
+                                                  certificate names (served over http here)
   CUT                                             the good certificate; a body without length ends
                                                   with a plain close, no close_notify
 
@@ -16,11 +18,14 @@ Each answers GET /len/N with Content-Length N and N bytes, GET /nolen/N with N b
 else with "hello\\n". The body's bytes are i % 251 for i = 0, 1, ... The exit code is the
 command's.
 """
+import http.server
 import os
+import shutil
 import socket
 import ssl
 import subprocess
 import sys
+import tempfile
 import threading
 import warnings
 
@@ -28,7 +33,7 @@ warnings.filterwarnings("ignore", category=DeprecationWarning)  # TLS 1.0 is the
 
 VARIANTS = {
     "GOOD": "good", "EXPIRED": "expired", "WRONGHOST": "wronghost", "SELFSIGNED": "selfsigned",
-    "UNKNOWN": "unknown", "TLS10": "good", "CUT": "good",
+    "UNKNOWN": "unknown", "TLS10": "good", "CUT": "good", "REVOKED": "revoked",
 }
 PATTERN = bytes(i % 251 for i in range(251 * 1024))
 
@@ -110,12 +115,81 @@ def listen(certdir, variant):
     return sock.getsockname()[1]
 
 
+def revoked_certificate(certdir, work):
+    """Issues WORK/revoked.{pem,key} from the test root of CERTDIR and revokes it in a list served
+    over http on loopback, at the address the certificate names for its revocation list."""
+    crl = bytearray()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/pkix-crl")
+            self.send_header("Content-Length", str(len(crl)))
+            self.end_headers()
+            self.wfile.write(bytes(crl))
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = "http://127.0.0.1:%d/root.crl" % server.server_address[1]
+    with open(os.path.join(work, "ca.cnf"), "w") as cnf:
+        cnf.write(f"""[ca]
+default_ca = test
+[test]
+database = {work}/index.txt
+new_certs_dir = {work}
+serial = {work}/serial
+crlnumber = {work}/crlnumber
+default_md = sha256
+default_days = 30
+default_crl_days = 1
+policy = any
+x509_extensions = leaf
+[any]
+commonName = supplied
+[leaf]
+basicConstraints = CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:download.corvane.org,DNS:localhost,IP:127.0.0.1,IP:::1
+crlDistributionPoints = URI:{url}
+""")
+    open(os.path.join(work, "index.txt"), "w").close()
+    # A serial of its own each time: Windows keeps the revocation status it learned per certificate.
+    for name, value in (("serial", os.urandom(8).hex() + "\n"), ("crlnumber", "01\n")):
+        with open(os.path.join(work, name), "w") as f:
+            f.write(value)
+    ca = ["-config", os.path.join(work, "ca.cnf"), "-cert", os.path.join(certdir, "root.pem"),
+          "-keyfile", os.path.join(certdir, "root.key")]
+    pem, key = os.path.join(work, "revoked.pem"), os.path.join(work, "revoked.key")
+    for args in (
+        ["genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", key],
+        ["req", "-new", "-key", key, "-subj", "/CN=localhost", "-out", pem + ".csr"],
+        ["ca", "-batch", "-notext", *ca, "-in", pem + ".csr", "-out", pem],
+        ["ca", *ca, "-revoke", pem],
+        ["ca", *ca, "-gencrl", "-out", pem + ".crl"],
+    ):
+        subprocess.run(["openssl", *args], check=True, capture_output=True)
+    der = subprocess.run(["openssl", "crl", "-in", pem + ".crl", "-outform", "DER"],
+                         check=True, capture_output=True).stdout
+    crl.extend(der)
+
+
 def main():
     certdir, command = sys.argv[1], sys.argv[2:]
     env = dict(os.environ)
-    for variant in VARIANTS:
-        env["CORVANE_TLS_PORT_" + variant] = str(listen(certdir, variant))
-    sys.exit(subprocess.call(command, env=env))
+    work = tempfile.mkdtemp(prefix="corvane-revoked-")
+    try:
+        revoked_certificate(certdir, work)
+        for variant in VARIANTS:
+            where = work if variant == "REVOKED" else certdir
+            env["CORVANE_TLS_PORT_" + variant] = str(listen(where, variant))
+        status = subprocess.call(command, env=env)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    sys.exit(status)
 
 
 if __name__ == "__main__":
