@@ -25,8 +25,7 @@ fi
 e2e_inside corvane-https-e2e
 netns_trust "$work/certs"
 certs=$NETNS_CERTS
-tls_pid=""
-trap '[ -n "$tls_pid" ] && kill "$tls_pid" 2>/dev/null; e2e_cleanup' EXIT
+trap e2e_cleanup EXIT
 
 www=$work/www/downloads
 serve_program_files "$www"
@@ -131,7 +130,6 @@ cmp -s "$work/www/big.bin" "$work/big.out" || fail "httpget over https: the file
 python3 "$src/tests/support/tls/tls_server.py" "$certs" bash -c \
   'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT" >"$0.new" && mv "$0.new" "$0" &&
    exec tail --pid="$1" -f /dev/null' "$work/tls.ports" $$ >"$work/tls.out" 2>&1 &
-tls_pid=$!
 for ((i = 0; i < 100; i++)); do [ -s "$work/tls.ports" ] && break; sleep 0.1; done
 read -r good_port expired_port cut_port <"$work/tls.ports" || fail "the scripted TLS servers did not start"
 python3 -c 'import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(300000)))' >"$work/nolen.expected"
