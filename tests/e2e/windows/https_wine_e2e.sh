@@ -7,9 +7,8 @@
 # certificate, and one that speaks only TLS 1.0, are refused at once with the installed wallet
 # kept and the fault named in the log file (Wine's Schannel itself accepts them all: the program
 # checks them); https -> http is refused; a wallet part left by a cut is continued over https with
-# a range. httpget.exe: a file over https byte for byte, an expired
-# certificate refused with "certificate" on stderr, a body without length cut without close_notify
-# no success.
+# a range. httpget.exe: a file over https byte for byte, an expired and a revoked certificate
+# refused with "certificate" on stderr, a body without length cut without close_notify no success.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe, httpget.exe, wintool.exe,
 #                       chain_stub.exe
 here=$(cd "$(dirname "$0")" && pwd)
@@ -117,17 +116,20 @@ head -c 20000000 /dev/urandom >"$work/www/big.bin"
   fail "httpget.exe over https exited $?: $(cat "$work/httpget.err")"
 cmp -s "$work/www/big.bin" "$work/big.out" || fail "httpget.exe over https: the file differs"
 
-# httpget.exe against scripted TLS servers (tls_server.py): an expired certificate, and a body
-# without length that ends with close_notify (GOOD) or without it (CUT). They serve until this script ends.
+# httpget.exe against scripted TLS servers (tls_server.py): an expired certificate, one revoked in
+# the list its root publishes (refused on Windows), and a body without length that ends with
+# close_notify (GOOD) or without it (CUT). They serve until this script ends.
 python3 "$src/tests/support/tls/tls_server.py" "$certs" bash -c \
-  'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT" >"$0.new" && mv "$0.new" "$0" &&
+  'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT $CORVANE_TLS_PORT_REVOKED" >"$0.new" &&
+   mv "$0.new" "$0" &&
    exec tail --pid="$1" -f /dev/null' "$work/tls.ports" $$ >"$work/tls.out" 2>&1 &
 for ((i = 0; i < 100; i++)); do [ -s "$work/tls.ports" ] && break; sleep 0.1; done
-read -r good_port expired_port cut_port <"$work/tls.ports" || fail "the scripted TLS servers did not start"
+read -r good_port expired_port cut_port revoked_port <"$work/tls.ports" || fail "the scripted TLS servers did not start"
 python3 -c 'import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(300000)))' >"$work/nolen.expected"
 # name | port | path | 0 when it succeeds | its stderr has
 httpget_cases=(
   "expired|$expired_port|/len/1000|1|certificate"
+  "revoked|$revoked_port|/len/1000|1|certificate has been revoked"
   "nolen|$good_port|/nolen/300000|0|success 0"
   "cut|$cut_port|/nolen/300000|1|"
 )
