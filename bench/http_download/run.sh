@@ -3,7 +3,9 @@
 # by a sync of the file ("durable", as the installer makes every file), by curl -0 -o, by the floor
 # (floor.c: the least any client must do, built here), by the floor that makes its file durable
 # while it arrives ("dfloor": put on the disk every 8 MiB by a second thread, synced at the end)
-# and by the installer's window (window.sh);
+# and by the installer's window (window.sh); the same file over https (TLS on loopback, nginx with
+# a certificate from a test root that this run's own mount namespace trusts) by httpget, by curl and
+# by the window (its download host redirecting to https);
 # then the CPU httpget and curl spend waiting for a reply held back, and their start-up CPU
 # fetching a tiny file.
 #
@@ -16,10 +18,17 @@
 # is compared with the original. The table shows medians and their ratios to curl, the floor and
 # the durable floor; a window run of another size than SIZE_MB is scaled to SIZE_MB for its
 # ratios. Where the middle half of the floor's own runs spreads over more than 10% of their
-# median, the machine is reported as too noisy.
+# median, the machine is reported as too noisy. Where no private mount namespace can be made, the
+# https rows are left out.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
+if [ -z "${CORVANE_BENCH_TLS:-}" ]; then
+  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount); else ns=(unshare --map-root-user --mount); fi
+  "${ns[@]}" true 2>/dev/null && CORVANE_BENCH_TLS=1 exec "${ns[@]}" bash "$0" "$@"
+  echo "no private mount namespace here: the https rows are left out" >&2
+  export CORVANE_BENCH_TLS=0
+fi
 build=$(cd "${1:-$root/build}" && pwd)
 runs=${RUNS:-15} size_mb=${SIZE_MB:-256} delay=${DELAY:-3} starts=${STARTS:-10}
 window_mb=${WINDOW_SIZE_MB:-$size_mb}
@@ -42,7 +51,16 @@ mkdir -p "$work/www"
 echo "making a ${size_mb} MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
 head -c 1024 /dev/urandom >"$work/www/tiny.bin"
-NGINX_NO_TRAP=1 nginx_start "$work/www"
+tls_server=""
+if [ "$CORVANE_BENCH_TLS" = 1 ]; then
+  "$root/tests/support/tls/make-certs.sh" "$work/certs" >/dev/null 2>&1
+  source "$root/tests/support/tls/trust.sh"
+  TMPDIR=$work tls_trust_root "$work/certs/root.pem"
+  tls_port=$(_nginx_free_port)
+  tls_server=$(nginx_tls_server "$tls_port" "$work/certs/good")
+fi
+NGINX_NO_TRAP=1 nginx_start "$work/www" "" "$tls_server"
+tls_url=https://127.0.0.1:${tls_port:-}
 # Warm the page cache so that the first run is not the only one reading from disk, and have the
 # served files on the disk, so that the first runs do not share the machine with their writing.
 cat "$work/www/big.bin" >/dev/null
@@ -57,6 +75,7 @@ declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
 clients=(floor dfloor httpget durable curl window)
+[ "$CORVANE_BENCH_TLS" = 0 ] || clients+=(httpget-tls curl-tls window-tls)
 run_client() {
   case $1 in
   floor) measure --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" ;;
@@ -67,9 +86,13 @@ run_client() {
     sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin" ;;
   curl) measure --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin" ;;
   window) bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" ;;
+  httpget-tls) measure --label "httpget https" --check "${big[@]}" -- "$httpget" -o "$out" "$tls_url/big.bin" ;;
+  curl-tls) measure --label "curl https" --check "${big[@]}" -- curl -0 -s -o "$out" "$tls_url/big.bin" ;;
+  window-tls) bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" https ;;
   esac
 }
-window_ok=1
+# A window or https client that cannot run here (no Xvfb, a program without TLS) is left out.
+declare -A dropped
 # Round 0 is not counted: a round's order is the same in every invocation, so whichever client
 # came first in round 1 would always be the one to meet a cold server and cold caches.
 for round in $(seq 0 "$runs"); do
@@ -79,13 +102,13 @@ for round in $(seq 0 "$runs"); do
 order = sys.argv[2:]
 random.Random(int(sys.argv[1])).shuffle(order)
 print(" ".join(order))' "$round" "${clients[@]}"); do
-    [ "$k" = window ] && [ "$window_ok" = 0 ] && continue
+    [ -n "${dropped[$k]:-}" ] && continue
     rm -f "$out"
     sync
     if row=$(run_client "$k"); then
       [ "$round" = 0 ] || echo "$row" >>"$work/rows.$k"
-    elif [ "$k" = window ]; then
-      window_ok=0
+    elif [ "$k" = window ] || [ "${k%-tls}" != "$k" ]; then
+      dropped[$k]=1
     else
       exit 1
     fi
@@ -117,6 +140,10 @@ r[late_curl]=$(measure --label curl -- curl -0 -s -o "$work/late.txt" "$slow_url
 tiny=("$work/www/tiny.bin" "$out")
 r[start_httpget]=$(measure --runs "$starts" --label httpget --check "${tiny[@]}" -- "$httpget" -o "$out" "$NGINX_URL/tiny.bin")
 r[start_curl]=$(measure --runs "$starts" --label curl --check "${tiny[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/tiny.bin")
+if [ "$CORVANE_BENCH_TLS" = 1 ] && [ -z "${dropped[httpget-tls]:-}" ]; then
+  r[start_httpget-tls]=$(measure --runs "$starts" --label "httpget https" --check "${tiny[@]}" -- "$httpget" -o "$out" "$tls_url/tiny.bin")
+  r[start_curl-tls]=$(measure --runs "$starts" --label "curl https" --check "${tiny[@]}" -- curl -0 -s -o "$out" "$tls_url/tiny.bin")
+fi
 
 echo
 echo "median of $runs interleaved rounds, ${size_mb} MiB from nginx on loopback (window: $window_mb MiB):"
@@ -151,16 +178,43 @@ for k in floor dfloor httpget durable curl window; do echo "$k ${r[$k]:-}"; done
       printf "  window / dfloor:  wall %s  (cpu %s)   (goal: at most 1.05)\n", ratio(w["window"] * scale, w["dfloor"]),
         ratio(c["window"] * scale, c["dfloor"])
   }'
+if [ "$CORVANE_BENCH_TLS" = 1 ]; then
+  echo
+  echo "over https (TLS on loopback; the window's download host redirects to it), beside plain http:"
+  for k in httpget curl window httpget-tls curl-tls window-tls; do echo "$k ${r[$k]:-}"; done | awk '
+  function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
+  { name[NR] = $1 }
+  NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4 }
+  END {
+    printf "  %-12s %9s %9s %10s\n", "", "wall s", "cpu s", "peak KiB"
+    for (i = 4; i <= NR; i++) {
+      n = name[i]
+      if (!(n in w)) { printf "  %-12s not measured (see above)\n", n; continue }
+      printf "  %-12s %9.3f %9.3f %10d\n", n, w[n], c[n], m[n]
+    }
+    printf "  httpget-tls / curl-tls:  wall %s  cpu %s   (goal: at most 1.00 both)\n",
+      ratio(w["httpget-tls"], w["curl-tls"]), ratio(c["httpget-tls"], c["curl-tls"])
+    printf "  httpget-tls / httpget:   wall %s  cpu %s   peak %d KiB against %d KiB (goal: memory flat)\n",
+      ratio(w["httpget-tls"], w["httpget"]), ratio(c["httpget-tls"], c["httpget"]), m["httpget-tls"], m["httpget"]
+    printf "  window-tls / window:     wall %s  cpu %s   (goal: wall at most 1.10)\n",
+      ratio(w["window-tls"], w["window"]), ratio(c["window-tls"], c["window"])
+    # On loopback nginx encrypts on the same cores the client decrypts on: what TLS costs curl here
+    # is the yardstick for what it costs the window.
+    printf "  curl-tls / curl:         wall %s  cpu %s   what TLS costs curl on this machine\n",
+      ratio(w["curl-tls"], w["curl"]), ratio(c["curl-tls"], c["curl"])
+  }'
+fi
 echo
 echo "reply held back ${delay} s:"
 for k in httpget curl; do
   read -r w c _ <<<"${r[late_$k]}"
   printf '  %-8s wall %.3f s  cpu %.6f s\n' "$k" "$w" "$c"
 done
-echo "start-up, a 1 KiB file (median of $starts runs):"
-for k in httpget curl; do
+echo "start-up, a 1 KiB file (median of $starts runs; over https too, whose peak beside the big file's shows memory flat):"
+for k in httpget curl httpget-tls curl-tls; do
+  [ -n "${r[start_$k]:-}" ] || continue
   read -r w c m <<<"${r[start_$k]}"
-  printf '  %-8s wall %.4f s  cpu %.4f s  peak %d KiB\n' "$k" "$w" "$c" "$m"
+  printf '  %-12s wall %.4f s  cpu %.4f s  peak %d KiB\n' "$k" "$w" "$c" "$m"
 done
 read -r _ ch _ <<<"${r[start_httpget]}"
 read -r _ cc _ <<<"${r[start_curl]}"

@@ -4,9 +4,10 @@
 # prefix. As in tests/e2e/installer_e2e.sh, the built-in download host is loopback inside a
 # private network and mount namespace, and the archive is a shell script (padded to SIZE_MB) that
 # stands in for the real one. That script notes the time and reads the installer's CPU and peak
-# memory while the installer waits for it.
+# memory while the installer waits for it. With "https", the download host redirects to https on
+# 443 (a certificate from a test root that the namespace's system store trusts).
 #
-#   bench/http_download/window.sh BUILD_DIR SIZE_MB RUNS [DISPLAY_NUMBER]
+#   bench/http_download/window.sh BUILD_DIR SIZE_MB RUNS [DISPLAY_NUMBER] [https]
 #
 # Prints each run on stderr and the medians "wall cpu peak_kib" on stdout; exits 77 when it
 # cannot run here.
@@ -14,7 +15,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" && pwd)
-size_mb=$2 runs=$3 display=${4:-}
+size_mb=$2 runs=$3 display=${4:-} scheme=${5:-http}
 url=$(sed -n 's/^CORVANE_DOWNLOAD_URL:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
 skip() { echo "window: skipped, $*" >&2; exit 77; }
 
@@ -57,7 +58,15 @@ python3 "$root/bench/measure.py" proc \$PPID >>"$work/ran"
 exit 0
 SCRIPT
 head -c "$((size_mb * 1024 * 1024 - $(stat -c %s "$archive")))" /dev/urandom >>"$archive"
-nginx_start "$work/www" "listen 127.0.0.1:$port;" >&2
+redirect="" tls=""
+if [ "$scheme" = https ]; then
+  "$root/tests/support/tls/make-certs.sh" "$work/certs" >/dev/null 2>&1
+  source "$root/tests/support/tls/trust.sh"
+  TMPDIR=$work tls_trust_root "$work/certs/root.pem"
+  redirect="location / { return 301 https://\$host\$request_uri; }"
+  tls=$(nginx_tls_server 443 "$work/certs/good")
+fi
+nginx_start "$work/www" "listen 127.0.0.1:$port; $redirect" "$tls" >&2
 cat "$archive" >/dev/null
 xvfb_start "$display"
 
@@ -99,7 +108,7 @@ for i in $(seq 1 "$runs"); do
   { read -r t1; read -r cpu1 peak; } <"$work/ran"
   awk -v t0="$t0" -v t1="$t1" -v c0="$cpu0" -v c1="$cpu1" -v m="$peak" \
     'BEGIN { printf "%.6f %.3f %d\n", t1 - t0, c1 - c0, m }' | tee -a "$work/runs" |
-    { read -r w c m; printf 'window      run %d: wall %7.3f s  cpu %7.3f s  peak %8d KiB\n' "$i" "$w" "$c" "$m" >&2; }
+    { read -r w c m; printf 'window %-5s run %d: wall %7.3f s  cpu %7.3f s  peak %8d KiB\n' "$scheme" "$i" "$w" "$c" "$m" >&2; }
   app_close || true
 done
 python3 -c 'import statistics, sys

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Windows benchmark: httpget.exe under Wine (no display) beside curl -0 on the same nginx download,
+# over plain http and over https (TLS on loopback, a certificate from a test root trusted in this
+# run's own mount namespace, the prefix made afresh after it, so that its root store holds it too),
 # the CPU httpget.exe spends waiting for a reply held back, and the size of both executables.
 #
 #   bench/windows_download/run.sh [BUILD_DIR]   (default: build-windows; RUNS=3 SIZE_MB=256 DELAY=3)
@@ -16,6 +18,12 @@ delay=${DELAY:-3}
 exe=$build/bin/httpget.exe
 wine=/usr/lib/wine/wine64
 [ -f "$exe" ] || { echo "build it first: scripts/build-windows.sh" >&2; exit 1; }
+if [ -z "${CORVANE_BENCH_TLS:-}" ]; then
+  if [ "$(id -u)" -eq 0 ]; then ns=(unshare --mount); else ns=(unshare --map-root-user --mount); fi
+  "${ns[@]}" true 2>/dev/null && CORVANE_BENCH_TLS=1 exec "${ns[@]}" bash "$0" "$@"
+  echo "no private mount namespace here: the https rows are left out" >&2
+  export CORVANE_BENCH_TLS=0
+fi
 
 export WINEPREFIX=$build/wineprefix-bench WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d
 unset DISPLAY WAYLAND_DISPLAY
@@ -30,6 +38,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+tls_server=""
+if [ "$CORVANE_BENCH_TLS" = 1 ]; then
+  "$root/tests/support/tls/make-certs.sh" "$work/certs" >/dev/null 2>&1
+  source "$root/tests/support/tls/trust.sh"
+  TMPDIR=$work tls_trust_root "$work/certs/root.pem"
+  tls_port=$(_nginx_free_port)
+  tls_server=$(nginx_tls_server "$tls_port" "$work/certs/good")
+  # Wine fills a prefix's root store from the system's bundle only when the prefix is made.
+  rm -rf "$WINEPREFIX"
+fi
 "$wine" wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 /usr/lib/wine/wineserver -f -p &
@@ -38,7 +56,7 @@ server_pid=$!
 
 mkdir -p "$work/www"
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
-NGINX_NO_TRAP=1 nginx_start "$work/www"
+NGINX_NO_TRAP=1 nginx_start "$work/www" "" "$tls_server"
 cat "$work/www/big.bin" >/dev/null
 
 measure() { python3 "$root/bench/measure.py" --also "$server_pid" "$@"; }
@@ -46,6 +64,12 @@ out_win="Z:${work//\//\\}\\out.bin"
 big=("$work/www/big.bin" "$work/out.bin")
 exe_run=$(measure --runs "$runs" --label httpget.exe --check "${big[@]}" -- "$wine" "$exe" -o "$out_win" "$NGINX_URL/big.bin")
 curl_run=$(measure --runs "$runs" --label curl --check "${big[@]}" -- curl -0 -s -o "$work/out.bin" "$NGINX_URL/big.bin")
+if [ "$CORVANE_BENCH_TLS" = 1 ]; then
+  tls_url=https://127.0.0.1:$tls_port/big.bin
+  exe_tls_run=$(measure --runs "$runs" --label "httpget.exe https" --check "${big[@]}" -- "$wine" "$exe" -o "$out_win" "$tls_url") ||
+    exe_tls_run=""
+  curl_tls_run=$(measure --runs "$runs" --label "curl https" --check "${big[@]}" -- curl -0 -s -o "$work/out.bin" "$tls_url")
+fi
 
 python3 "$root/bench/http_download/slow_server.py" "$delay" >"$work/slow.port" &
 slow_pid=$!
@@ -56,9 +80,12 @@ read -r sw_c sc_c _ <<<"$(measure --label curl -- curl -0 -s -o "$work/late.txt"
 
 echo
 echo "median of $runs runs, ${size_mb} MiB from nginx on loopback:"
-for row in "httpget.exe $exe_run" "curl $curl_run"; do
+rows=("httpget.exe $exe_run" "curl $curl_run")
+[ "$CORVANE_BENCH_TLS" = 0 ] || rows+=("httpget.exe-tls ${exe_tls_run:-}" "curl-tls $curl_tls_run")
+for row in "${rows[@]}"; do
   read -r tool w c m s <<<"$row"
-  printf '  %-11s wall %7.3f s  cpu %7.3f s  peak %8d KiB  wineserver %6.3f s\n' "$tool" "$w" "$c" "$m" "$s"
+  if [ -z "${w:-}" ]; then printf '  %-15s not measured (see above)\n' "$tool" && continue; fi
+  printf '  %-15s wall %7.3f s  cpu %7.3f s  peak %8d KiB  wineserver %6.3f s\n' "$tool" "$w" "$c" "$m" "${s:-0}"
 done
 echo "reply held back ${delay} s:"
 printf '  httpget.exe wall %.3f s  cpu %.3f s  wineserver %.3f s\n' "$sw_h" "$sc_h" "$ss_h"

@@ -11,13 +11,14 @@ fail() { echo "FAIL: $*"; exit 1; }
 source "$src/tests/e2e/lib/netns.sh"
 
 # Inside the namespace: a work folder of its own (mktemp named after $1) whose download host
-# resolves to loopback, and the server and desktop helpers; with bin set (the Windows scripts),
-# Wine's too.
+# resolves to loopback (and, for an https URL, whose test root the system trusts: certificates in
+# $work/certs), and the server and desktop helpers; with bin set (the Windows scripts), Wine's too.
 e2e_inside() {
   # A proxy the shell names is none of the namespace's: a test that wants one sets it.
   unset http_proxy https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
   work=$(mktemp -d "${TMPDIR:-/tmp}/$1-XXXXXX")
   netns_hosts "$url" "$work"
+  case $url in https://*) netns_trust "$work/certs" ;; esac
   port=$NETNS_PORT
   source "$src/tests/e2e/lib/nginx.sh"
   source "$src/tests/e2e/lib/desktop.sh"
