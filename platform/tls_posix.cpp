@@ -1,4 +1,5 @@
 #include "platform/tls.h"
+#include "platform/tls_plaintext.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -127,8 +128,7 @@ struct TlsClient::State {
   BIO* in = nullptr;  // what the connection brought, for the session to read
   BIO* out = nullptr; // what the session wrote, for the connection
   std::string outgoing;
-  std::string plain; // plaintext held, from offset taken on
-  size_t taken = 0;
+  TlsPlaintext plain;
   bool established = false;
   bool peerClosed = false;
   TlsFault fault = TlsFault::None;
@@ -210,11 +210,7 @@ struct TlsClient::State {
     while (!peerClosed) {
       const int n = c->SSL_read(ssl, block, sizeof block);
       if (n > 0) {
-        if (taken == plain.size()) {
-          plain.clear();
-          taken = 0;
-        }
-        plain.append(block, static_cast<size_t>(n));
+        plain.Append(block, static_cast<size_t>(n));
         continue;
       }
       const int why = c->SSL_get_error(ssl, n);
@@ -333,19 +329,11 @@ bool TlsClient::Write(const char* data, size_t size) {
 }
 
 size_t TlsClient::Read(char* data, size_t size) {
-  State& s = *state_;
-  const size_t n = std::min(size, s.plain.size() - s.taken);
-  s.plain.copy(data, n, s.taken);
-  s.taken += n;
-  if (s.taken == s.plain.size()) {
-    s.plain.clear();
-    s.taken = 0;
-  }
-  return n;
+  return state_->plain.Read(data, size);
 }
 
 size_t TlsClient::Pending() const {
-  return state_->plain.size() - state_->taken;
+  return state_->plain.Pending();
 }
 
 bool TlsClient::PeerClosed() const {

@@ -1,4 +1,5 @@
 #include "platform/tls.h"
+#include "platform/tls_plaintext.h"
 
 // The chain's URL retrieval time-out, SCH_CREDENTIALS and SSPI's declarations.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
@@ -154,8 +155,7 @@ struct TlsClient::State {
   std::string protocol;
 
   std::string in; // records from the server not yet processed
-  std::string plain;
-  size_t plainPos = 0;
+  TlsPlaintext plain;
   std::string out;
 
   TlsFault fault = TlsFault::None;
@@ -470,7 +470,7 @@ bool TlsClient::State::Decrypt() {
     size_t extra = 0, data = 0;
     for (const SecBuffer& b : bufs) {
       if (b.BufferType == SECBUFFER_DATA && b.cbBuffer) {
-        plain.append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
+        plain.Append(static_cast<const char*>(b.pvBuffer), b.cbBuffer);
         data += b.cbBuffer;
       }
       if (b.BufferType == SECBUFFER_EXTRA) extra = b.cbBuffer;
@@ -578,19 +578,11 @@ bool TlsClient::Write(const char* data, size_t size) {
 }
 
 size_t TlsClient::Read(char* data, size_t size) {
-  State& s = *state_;
-  const size_t n = std::min(size, s.plain.size() - s.plainPos);
-  std::memcpy(data, s.plain.data() + s.plainPos, n);
-  s.plainPos += n;
-  if (s.plainPos == s.plain.size()) {
-    s.plain.clear();
-    s.plainPos = 0;
-  }
-  return n;
+  return state_->plain.Read(data, size);
 }
 
 size_t TlsClient::Pending() const {
-  return state_->plain.size() - state_->plainPos;
+  return state_->plain.Pending();
 }
 
 bool TlsClient::PeerClosed() const {
