@@ -44,6 +44,8 @@ int TSockStream::Flush() {
 
 int TSockStream::Fill() {
   while (heldTaken_ == held_.size() && tls_->Pending() == 0) {
+    // A record that failed after the plaintext before it was read.
+    if (tls_->Fault() != platform::TlsFault::None) Fail();
     if (tls_->PeerClosed()) return 0;
     if (!raw_) raw_ = std::make_unique<char[]>(RawBlock);
     const int n = win::recv(sock_.SocketHandle, raw_.get(), RawBlock, 0);

@@ -30,8 +30,8 @@ public:
   TlsClient(const TlsClient&) = delete;
   TlsClient& operator=(const TlsClient&) = delete;
 
-  // Bytes read from the connection. Runs the handshake, or decrypts into the plaintext held, as
-  // far as they allow. False once the session has failed (see Fault and Error).
+  // Bytes read from the connection. Runs the handshake, or makes plaintext ready to read, as far
+  // as they allow. False once the session has failed (see Fault and Error).
   bool Feed(const char* data, size_t size);
   // The connection ended (the peer closed it, or a read returned 0). Before close_notify that is a
   // cut: the session fails with TlsFault::Broken.
@@ -45,9 +45,12 @@ public:
 
   // Encrypts plaintext into Outgoing; only when established. False when the session has failed.
   bool Write(const char* data, size_t size);
-  // Moves up to size bytes of the plaintext held into data; 0 when none is held.
+  // Moves up to size bytes of plaintext into data: what is ready and what further records the
+  // bytes fed complete; 0 when none is ready. A record found bad here fails the session (see
+  // Fault) after the plaintext before it was given.
   size_t Read(char* data, size_t size);
-  // Plaintext already decrypted and not yet read.
+  // Plaintext ready to read, above 0 whenever any is: no more bytes from the connection are needed
+  // for it.
   size_t Pending() const;
   // The server sent close_notify: every byte it sent has arrived.
   bool PeerClosed() const;

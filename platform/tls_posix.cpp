@@ -1,8 +1,8 @@
 #include "platform/tls.h"
-#include "platform/tls_plaintext.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <climits>
 #include <dlfcn.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -39,6 +39,8 @@ struct LibSsl {
   CORVANE_SSL_ENTRY(SSL_do_handshake)                                                              \
   CORVANE_SSL_ENTRY(SSL_is_init_finished)                                                          \
   CORVANE_SSL_ENTRY(SSL_read)                                                                      \
+  CORVANE_SSL_ENTRY(SSL_peek)                                                                      \
+  CORVANE_SSL_ENTRY(SSL_pending)                                                                   \
   CORVANE_SSL_ENTRY(SSL_write)                                                                     \
   CORVANE_SSL_ENTRY(SSL_shutdown)                                                                  \
   CORVANE_SSL_ENTRY(SSL_get_error)                                                                 \
@@ -128,7 +130,6 @@ struct TlsClient::State {
   BIO* in = nullptr;  // what the connection brought, for the session to read
   BIO* out = nullptr; // what the session wrote, for the connection
   std::string outgoing;
-  TlsPlaintext plain;
   bool established = false;
   bool peerClosed = false;
   TlsFault fault = TlsFault::None;
@@ -193,7 +194,34 @@ struct TlsClient::State {
     }
   }
 
-  // Runs the handshake on, then decrypts all that the bytes in allow.
+  // A failed read or peek: the session ends, a close_notify cleanly, anything else as broken.
+  // True when the call only needs more bytes from the connection.
+  bool ReadFailed(int result) {
+    const int why = c->SSL_get_error(ssl, result);
+    if (why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) return true;
+    if (why == SSL_ERROR_ZERO_RETURN) {
+      peerClosed = true;
+      return true;
+    }
+    int reason = 0;
+    const std::string detail = TakeErrors(c, reason);
+    Drain();
+    return Fail(TlsFault::Broken,
+                "The secure connection failed" + (detail.empty() ? std::string() : ": " + detail));
+  }
+
+  // Decrypts the next record that has fully arrived, if none is held yet: what it holds then
+  // counts as pending, and is read straight into the caller's buffer later on.
+  bool Prepare() {
+    if (peerClosed || c->SSL_pending(ssl) > 0) return true;
+    char byte;
+    const int n = c->SSL_peek(ssl, &byte, 1);
+    const bool ok = n > 0 || ReadFailed(n);
+    Drain(); // answers to messages after the handshake (a key update, say)
+    return ok;
+  }
+
+  // Runs the handshake on, then decrypts the first record the bytes in complete.
   bool Advance() {
     c->ERR_clear_error();
     if (!established) {
@@ -206,27 +234,7 @@ struct TlsClient::State {
       }
       established = true;
     }
-    char block[16384];
-    while (!peerClosed) {
-      const int n = c->SSL_read(ssl, block, sizeof block);
-      if (n > 0) {
-        plain.Append(block, static_cast<size_t>(n));
-        continue;
-      }
-      const int why = c->SSL_get_error(ssl, n);
-      if (why == SSL_ERROR_WANT_READ || why == SSL_ERROR_WANT_WRITE) break;
-      if (why == SSL_ERROR_ZERO_RETURN) {
-        peerClosed = true;
-        break;
-      }
-      int reason = 0;
-      const std::string detail = TakeErrors(c, reason);
-      Drain();
-      return Fail(TlsFault::Broken, "The secure connection failed" +
-                                        (detail.empty() ? std::string() : ": " + detail));
-    }
-    Drain(); // answers to messages after the handshake (a key update, say)
-    return true;
+    return Prepare();
   }
 };
 
@@ -329,11 +337,31 @@ bool TlsClient::Write(const char* data, size_t size) {
 }
 
 size_t TlsClient::Read(char* data, size_t size) {
-  return state_->plain.Read(data, size);
+  State& s = *state_;
+  if (!s.ssl || !s.established || s.fault != TlsFault::None || s.c->SSL_pending(s.ssl) == 0)
+    return 0;
+  // Record after record as long as whole ones are there: each is decrypted where the session holds
+  // it and copied once, into data.
+  s.c->ERR_clear_error();
+  size_t got = 0;
+  while (got < size) {
+    const int n = s.c->SSL_read(s.ssl, data + got,
+                                static_cast<int>(std::min<size_t>(size - got, INT_MAX)));
+    if (n <= 0) {
+      s.ReadFailed(n);
+      break;
+    }
+    got += static_cast<size_t>(n);
+  }
+  if (s.fault == TlsFault::None) s.Prepare();
+  return got;
 }
 
 size_t TlsClient::Pending() const {
-  return state_->plain.Pending();
+  const State& s = *state_;
+  return s.ssl && s.established && s.fault == TlsFault::None
+             ? static_cast<size_t>(std::max(s.c->SSL_pending(s.ssl), 0))
+             : 0;
 }
 
 bool TlsClient::PeerClosed() const {

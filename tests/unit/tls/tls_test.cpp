@@ -39,6 +39,8 @@ public:
   TlsClient tls;
   // The most bytes given to Feed at once.
   size_t feedSize = SIZE_MAX;
+  // A byte of the connection's input, counted from the end of the handshake, to change on its way.
+  size_t alterAt = SIZE_MAX;
 
   Session(const std::string& server, const std::string& host)
       : tls(host), fd_(net::Connect(ServerPort(server))) {
@@ -63,6 +65,10 @@ public:
     if (n <= 0) {
       tls.ConnectionEnded();
       return false;
+    }
+    if (tls.Established()) {
+      if (alterAt < static_cast<size_t>(n)) buf[alterAt] ^= 0x20;
+      alterAt -= std::min(alterAt, static_cast<size_t>(n));
     }
     bool ok = true;
     for (size_t at = 0, end = static_cast<size_t>(n), piece; at < end && ok; at += piece) {
@@ -183,6 +189,20 @@ TEST(TlsClient, RefusesAServerOfferingOnlyTls10) {
   EXPECT_FALSE(s.Handshake());
   EXPECT_EQ(s.tls.Fault(), TlsFault::Protocol);
   EXPECT_EQ(s.tls.Error(), tlstext::OldProtocol());
+}
+
+// A record altered on its way fails the session, after the plaintext of the records before it.
+TEST(TlsClient, AnAlteredRecordBreaksTheSessionAfterThePlaintextBeforeIt) {
+  Session s("GOOD", "localhost");
+  ASSERT_TRUE(s.Handshake()) << s.tls.Error();
+  s.alterAt = 80000; // well inside the body, past several whole records
+  std::string body = s.Get("/len/200000");
+  EXPECT_GT(body.size(), 40000u);
+  EXPECT_LT(body.size(), 80000u);
+  EXPECT_TRUE(body == Pattern(200000).substr(0, body.size()));
+  EXPECT_EQ(s.tls.Fault(), TlsFault::Broken);
+  EXPECT_FALSE(s.tls.Error().empty());
+  EXPECT_FALSE(s.tls.PeerClosed());
 }
 
 // The plaintext that came is kept; that it was all is not known without close_notify.
