@@ -5,7 +5,8 @@
 # while it arrives ("dfloor": put on the disk every 8 MiB by a second thread, synced at the end)
 # and by the installer's window (window.sh); the same file over https (TLS on loopback, nginx with
 # a certificate from a test root that this run's own mount namespace trusts) by httpget, by curl and
-# by the window (its download host redirecting to https);
+# by the window (its download host redirecting to https), and by the floors over TLS; the window
+# over both again through loopback shaped to a 1 Gbit/s link;
 # then the CPU httpget and curl spend waiting for a reply held back, and their start-up CPU
 # fetching a tiny file.
 #
@@ -46,7 +47,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-cc -O2 -pthread -o "$work/floor" "$here/floor.c"
+cc -O2 -pthread -o "$work/floor" "$here/floor.c" -lssl -lcrypto
 mkdir -p "$work/www"
 echo "making a ${size_mb} MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/big.bin"
@@ -75,7 +76,7 @@ declare -A r
 out=$work/out.bin
 big=("$work/www/big.bin" "$out")
 clients=(floor dfloor httpget durable curl window)
-[ "$CORVANE_BENCH_TLS" = 0 ] || clients+=(httpget-tls curl-tls window-tls)
+[ "$CORVANE_BENCH_TLS" = 0 ] || clients+=(floor-tls dfloor-tls httpget-tls curl-tls window-tls window-link window-tls-link)
 run_client() {
   case $1 in
   floor) measure --label floor --check "${big[@]}" -- "$work/floor" "$NGINX_URL/big.bin" "$out" ;;
@@ -86,10 +87,23 @@ run_client() {
     sh -c '"$0" -o "$1" "$2" && sync "$1"' "$httpget" "$out" "$NGINX_URL/big.bin" ;;
   curl) measure --label curl --check "${big[@]}" -- curl -0 -s -o "$out" "$NGINX_URL/big.bin" ;;
   window) bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" ;;
+  floor-tls) measure --label "floor https" --check "${big[@]}" -- "$work/floor" "$tls_url/big.bin" "$out" ;;
+  dfloor-tls) measure --label "floor durable https" --check "${big[@]}" -- "$work/floor" "$tls_url/big.bin" "$out" durable ;;
   httpget-tls) measure --label "httpget https" --check "${big[@]}" -- "$httpget" -o "$out" "$tls_url/big.bin" ;;
   curl-tls) measure --label "curl https" --check "${big[@]}" -- curl -0 -s -o "$out" "$tls_url/big.bin" ;;
   window-tls) bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" https ;;
+  # A link as fast as a user's may be: gigabit Ethernet, loopback shaped to it.
+  window-link) RATE=1gbit bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" ;;
+  window-tls-link) RATE=1gbit bash "$here/window.sh" "$build" "$window_mb" 1 "${WINDOW_DISPLAY:-}" https ;;
   esac
+}
+# The CPU nginx's worker has spent so far, in seconds: on loopback it shares the cores with the
+# client, and over TLS it encrypts everything it serves.
+ticks=$(getconf CLK_TCK)
+server_cpu() {
+  local worker
+  worker=$(pgrep -P "$(cat "$NGINX_DIR/nginx.pid")" | head -n 1)
+  awk -v t="$ticks" '{ printf "%.3f", ($14 + $15) / t }' "/proc/$worker/stat"
 }
 # A window or https client that cannot run here (no Xvfb, a program without TLS) is left out.
 declare -A dropped
@@ -105,8 +119,10 @@ print(" ".join(order))' "$round" "${clients[@]}"); do
     [ -n "${dropped[$k]:-}" ] && continue
     rm -f "$out"
     sync
+    server0=$(server_cpu)
     if row=$(run_client "$k"); then
       [ "$round" = 0 ] || echo "$row" >>"$work/rows.$k"
+      [ "$round" = 0 ] || echo "$server0 $(server_cpu)" >>"$work/server.$k"
     elif [ "$k" = window ] || [ "${k%-tls}" != "$k" ]; then
       dropped[$k]=1
     else
@@ -115,6 +131,12 @@ print(" ".join(order))' "$round" "${clients[@]}"); do
   done
 done
 rm -f "$out"
+# The median CPU nginx spent on one download of client $1.
+server_median() {
+  [ -s "$work/server.$1" ] || { echo 0; return; }
+  python3 -c 'import statistics, sys
+print("%.3f" % statistics.median(float(b) - float(a) for a, b in (l.split() for l in sys.stdin)))' <"$work/server.$1"
+}
 median_rows() {
   python3 -c 'import statistics, sys
 rows = [list(map(float, l.split())) for l in sys.stdin if l.strip()]
@@ -181,16 +203,19 @@ for k in floor dfloor httpget durable curl window; do echo "$k ${r[$k]:-}"; done
 if [ "$CORVANE_BENCH_TLS" = 1 ]; then
   echo
   echo "over https (TLS on loopback; the window's download host redirects to it), beside plain http:"
-  for k in httpget curl window httpget-tls curl-tls window-tls; do echo "$k ${r[$k]:-}"; done | awk '
+  for k in floor dfloor httpget curl window floor-tls dfloor-tls httpget-tls curl-tls window-tls \
+    window-link window-tls-link; do
+    echo "$k ${r[$k]:-}"
+  done | awk -v sh="$(server_median floor)" -v st="$(server_median floor-tls)" -v cores="$(nproc)" '
   function ratio(a, b) { return b > 0 ? sprintf("%.2f", a / b) : "n/a" }
   { name[NR] = $1 }
   NF > 1 { w[$1] = $2; c[$1] = $3; m[$1] = $4 }
   END {
-    printf "  %-12s %9s %9s %10s\n", "", "wall s", "cpu s", "peak KiB"
-    for (i = 4; i <= NR; i++) {
+    printf "  %-16s %9s %9s %10s\n", "", "wall s", "cpu s", "peak KiB"
+    for (i = 6; i <= NR; i++) {
       n = name[i]
-      if (!(n in w)) { printf "  %-12s not measured (see above)\n", n; continue }
-      printf "  %-12s %9.3f %9.3f %10d\n", n, w[n], c[n], m[n]
+      if (!(n in w)) { printf "  %-16s not measured (see above)\n", n; continue }
+      printf "  %-16s %9.3f %9.3f %10d\n", n, w[n], c[n], m[n]
     }
     printf "  httpget-tls / curl-tls:  wall %s  cpu %s   (goal: at most 1.00 both)\n",
       ratio(w["httpget-tls"], w["curl-tls"]), ratio(c["httpget-tls"], c["curl-tls"])
@@ -198,10 +223,23 @@ if [ "$CORVANE_BENCH_TLS" = 1 ]; then
       ratio(w["httpget-tls"], w["httpget"]), ratio(c["httpget-tls"], c["httpget"]), m["httpget-tls"], m["httpget"]
     printf "  window-tls / window:     wall %s  cpu %s   (goal: wall at most 1.10)\n",
       ratio(w["window-tls"], w["window"]), ratio(c["window-tls"], c["window"])
-    # On loopback nginx encrypts on the same cores the client decrypts on: what TLS costs curl here
-    # is the yardstick for what it costs the window.
+    # On loopback nginx encrypts on the same cores the client decrypts on: what TLS costs the floors
+    # and curl here is the yardstick for what it costs the window.
     printf "  curl-tls / curl:         wall %s  cpu %s   what TLS costs curl on this machine\n",
       ratio(w["curl-tls"], w["curl"]), ratio(c["curl-tls"], c["curl"])
+    printf "  floor-tls / floor:       wall %s  cpu %s   what TLS costs the least client\n",
+      ratio(w["floor-tls"], w["floor"]), ratio(c["floor-tls"], c["floor"])
+    printf "  dfloor-tls / dfloor:     wall %s  cpu %s   the same, the file made durable as the window does\n",
+      ratio(w["dfloor-tls"], w["dfloor"]), ratio(c["dfloor-tls"], c["dfloor"])
+    printf "  window-tls / dfloor-tls: wall %s  cpu %s\n",
+      ratio(w["window-tls"], w["dfloor-tls"]), ratio(c["window-tls"], c["dfloor-tls"])
+    # Both sides busy at once on the same cores: the least wall any client can reach here.
+    printf "  nginx a download: %.3f s cpu over http, %.3f s over https; on %d cores the floor over\n", sh, st, cores
+    printf "  https needs at least (its cpu + the server cpu) / cores = %.3f s, %s times the window over http\n",
+      (c["floor-tls"] + st) / cores, ratio((c["floor-tls"] + st) / cores, w["window"])
+    if ("window-link" in w && "window-tls-link" in w)
+      printf "  over a 1 Gbit/s link: window %.3f s, window-tls %.3f s: wall %s\n", w["window-link"],
+        w["window-tls-link"], ratio(w["window-tls-link"], w["window-link"])
   }'
 fi
 echo

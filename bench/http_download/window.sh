@@ -5,9 +5,10 @@
 # private network and mount namespace, and the archive is a shell script (padded to SIZE_MB) that
 # stands in for the real one. That script notes the time and reads the installer's CPU and peak
 # memory while the installer waits for it. With "https", the download host redirects to https on
-# 443 (a certificate from a test root that the namespace's system store trusts).
+# 443 (a certificate from a test root that the namespace's system store trusts). With RATE (tc's
+# notation, "1gbit"), the namespace's loopback carries no more than that: a link, not a memory copy.
 #
-#   bench/http_download/window.sh BUILD_DIR SIZE_MB RUNS [DISPLAY_NUMBER] [https]
+#   [RATE=1gbit] bench/http_download/window.sh BUILD_DIR SIZE_MB RUNS [DISPLAY_NUMBER] [https]
 #
 # Prints each run on stderr and the medians "wall cpu peak_kib" on stdout; exits 77 when it
 # cannot run here.
@@ -30,6 +31,9 @@ if [ -z "${CORVANE_BENCH_INSIDE:-}" ]; then
 fi
 
 ip link set lo up
+if [ -n "${RATE:-}" ]; then
+  tc qdisc add dev lo root tbf rate "$RATE" burst 1mb latency 20ms || skip "tc cannot shape the loopback"
+fi
 hostport=${url#http://} && hostport=${hostport%%/*}
 host=${hostport%%:*} port=80
 [ "$host" != "$hostport" ] && port=${hostport#*:}
