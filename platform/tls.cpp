@@ -1,9 +1,5 @@
 #include "platform/tls.h"
 
-#include <algorithm>
-
-#include "platform/tls_plaintext.h"
-
 namespace platform::tlstext {
 
 std::string Expired() {
@@ -31,28 +27,9 @@ std::string OldProtocol() {
   return "The server offers no TLS protocol version this program accepts (TLS 1.2 or later)";
 }
 
+std::string Cut(bool established) {
+  return established ? "The connection ended before the server closed the TLS session"
+                     : "The connection ended during the TLS handshake";
+}
+
 } // namespace platform::tlstext
-
-namespace platform {
-
-void TlsPlaintext::Append(const char* data, size_t size) {
-  // Once all was read the buffer starts over, so it does not grow with the download.
-  if (taken_ == held_.size()) {
-    held_.clear();
-    taken_ = 0;
-  }
-  held_.append(data, size);
-}
-
-size_t TlsPlaintext::Read(char* data, size_t size) {
-  const size_t n = std::min(size, Pending());
-  held_.copy(data, n, taken_);
-  taken_ += n;
-  if (taken_ == held_.size()) {
-    held_.clear();
-    taken_ = 0;
-  }
-  return n;
-}
-
-} // namespace platform

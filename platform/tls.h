@@ -79,6 +79,8 @@ std::string UnknownIssuer();
 std::string Revoked();
 std::string Untrusted(const std::string& reason);
 std::string OldProtocol();
+// The connection ended before the server's close_notify (established) or during the handshake.
+std::string Cut(bool established);
 } // namespace tlstext
 
 } // namespace platform

@@ -301,10 +301,7 @@ bool TlsClient::Feed(const char* data, size_t size) {
 void TlsClient::ConnectionEnded() {
   State& s = *state_;
   if (s.peerClosed || s.fault != TlsFault::None) return;
-  s.Fail(TlsFault::Broken, s.established
-                               ? "The secure connection was cut: the server did not end it "
-                                 "(no TLS close_notify)"
-                               : "The connection ended during the TLS handshake");
+  s.Fail(TlsFault::Broken, tlstext::Cut(s.established));
 }
 
 bool TlsClient::Established() const {

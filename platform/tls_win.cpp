@@ -1,5 +1,4 @@
 #include "platform/tls.h"
-#include "platform/tls_plaintext.h"
 
 // The chain's URL retrieval time-out, SCH_CREDENTIALS and SSPI's declarations.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
@@ -25,6 +24,36 @@
 namespace platform {
 
 namespace {
+
+// Plaintext Schannel decrypted (it decrypts a record in place, in the input) and the socket
+// component has not yet read.
+class TlsPlaintext {
+public:
+  void Append(const char* data, size_t size) {
+    // Once all was read the buffer starts over, so it does not grow with the download.
+    if (taken_ == held_.size()) {
+      held_.clear();
+      taken_ = 0;
+    }
+    held_.append(data, size);
+  }
+  // Moves up to size bytes into data; 0 when none is held.
+  size_t Read(char* data, size_t size) {
+    const size_t n = std::min(size, Pending());
+    held_.copy(data, n, taken_);
+    taken_ += n;
+    if (taken_ == held_.size()) {
+      held_.clear();
+      taken_ = 0;
+    }
+    return n;
+  }
+  size_t Pending() const { return held_.size() - taken_; }
+
+private:
+  std::string held_; // read from offset taken_ on
+  size_t taken_ = 0;
+};
 
 // secur32.dll and crypt32.dll are no known DLLs: imported, or loaded by name, they would be looked
 // for in the program's folder first, where a download may have put one beside the installer. They
@@ -535,9 +564,7 @@ bool TlsClient::Feed(const char* data, size_t size) {
 void TlsClient::ConnectionEnded() {
   State& s = *state_;
   if (s.peerClosed || s.fault != TlsFault::None) return;
-  s.Fail(TlsFault::Broken, s.established
-                               ? "The connection ended before the server closed the TLS session"
-                               : "The connection ended during the TLS handshake");
+  s.Fail(TlsFault::Broken, tlstext::Cut(s.established));
 }
 
 bool TlsClient::Established() const {
