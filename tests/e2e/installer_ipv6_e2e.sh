@@ -20,9 +20,6 @@ trap '[ -z "$silent" ] || kill "$silent" 2>/dev/null; e2e_cleanup' EXIT
 www=$work/www/downloads
 serve_program_files "$www"
 [ -z "${CORVANE_SIGNING_KEY:-}" ] || "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www"
-host=${url#http://}
-host=${host%%/*}
-host=${host%%:*}
 
 export WINEPREFIX=$work/prefix HOME=$work/home
 unset APPDATA DISPLAY

@@ -20,9 +20,6 @@ e2e_inside corvane-proxy-e2e
 source "$src/tests/e2e/lib/squid.sh"
 trap 'squid_stop; e2e_cleanup' EXIT
 
-host=${url#http://}
-host=${host%%/*}
-host=${host%%:*}
 www=$work/www/downloads
 serve_program_files "$www"
 [ -z "${CORVANE_SIGNING_KEY:-}" ] || "$src/scripts/sign-downloads.sh" "$CORVANE_SIGNING_KEY" "$www"
@@ -44,15 +41,6 @@ setup() { timeout 180 "$build/corvane-setup" /VERYSILENT "/LOG=$work/setup.log" 
 failx() {
   echo "--- log file:"; cat "$work/setup.log"; echo "--- program output:"; cat "$work/setup.out"
   echo "--- squid:"; squid_requests; fail "$*"
-}
-# squid logs a request once it has ended.
-squid_saw() {
-  local i
-  for i in $(seq 1 50); do
-    squid_requests | grep -qE "$1" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 no_password() { ! grep -qF -e "se cret" -e "se%20cret" "$work/setup.log" "$work/setup.out" || failx "the proxy's password is in the log"; }
 

@@ -21,9 +21,6 @@ source "$src/tests/e2e/lib/squid.sh"
 source "$src/tests/support/tls/trust.sh"
 trap 'squid_stop; e2e_cleanup' EXIT
 
-host=${url#http://}
-host=${host%%/*}
-host=${host%%:*}
 certs=$work/certs
 "$src/tests/support/tls/make-certs.sh" "$certs" >/dev/null 2>&1 || fail "cannot make the test certificates"
 tls_trust_root "$certs/root.pem" || fail "cannot trust the test root in this namespace"
@@ -45,14 +42,6 @@ mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming" "$HOME"
 failx() {
   echo "--- log file:"; cat "$work/setup.log"; echo "--- program output:"; cat "$work/setup.out"
   echo "--- squid:"; squid_requests; fail "$*"
-}
-squid_saw() {
-  local i
-  for i in $(seq 1 50); do
-    squid_requests | grep -qE "$1" && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 http_proxy=$proxy https_proxy=$proxy timeout 180 "$build/corvane-setup" /VERYSILENT "/LOG=$work/setup.log" \

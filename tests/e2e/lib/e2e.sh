@@ -19,7 +19,7 @@ e2e_inside() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/$1-XXXXXX")
   netns_hosts "$url" "$work"
   case $url in https://*) netns_trust "$work/certs" ;; esac
-  port=$NETNS_PORT
+  port=$NETNS_PORT host=$NETNS_HOST
   source "$src/tests/e2e/lib/nginx.sh"
   source "$src/tests/e2e/lib/desktop.sh"
   NGINX_NO_TRAP=1

@@ -14,8 +14,6 @@
 #   https_httpget_cases [ROW...] a file over https from nginx, then the scripted TLS servers; each
 #                                ROW is one more case of the table below
 
-host=${url#http://} && host=${host%%/*} && host=${host%%:*}
-
 # https_serve CERT [PROTOCOLS] [DIRECTIVES]: nginx anew. Plain http sends everything to https, but
 # for /plain/, which serves the same files as they are; https on 443 has certificate CERT.
 https_serve() {

@@ -40,6 +40,7 @@ netns_hosts() {
   hostport=${1#*://}
   hostport=${hostport%%/*}
   host=${hostport%%:*}
+  NETNS_HOST=$host
   NETNS_PORT=80
   case $1 in https://*) NETNS_PORT=443 ;; esac
   [ "$host" != "$hostport" ] && NETNS_PORT=${hostport#*:}

@@ -6,6 +6,7 @@
 #   squid_requests                     # the access log since the last squid_mark:
 #                                      # "STATUS METHOD URL USER" a request
 #   squid_mark                         # later requests only, from here on
+#   squid_saw REGEX                    # squid_requests has a line matching REGEX within 5 s
 #   squid_stop
 #
 # squid runs in the foreground with its own config, pid file, logs and no disk cache under
@@ -74,6 +75,16 @@ SQUID_SEEN=0
 squid_requests() {
   tail -n +$((SQUID_SEEN + 1)) "$SQUID_DIR/access.log" 2>/dev/null |
     awk '{ split($4, s, "/"); print s[2], $6, $7, $8 }'
+}
+
+# squid logs a request once it has ended.
+squid_saw() {
+  local i
+  for i in $(seq 1 50); do
+    squid_requests | grep -qE "$1" && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 squid_mark() {

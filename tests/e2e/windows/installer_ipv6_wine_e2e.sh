@@ -18,9 +18,6 @@ trap '[ -z "$silent" ] || kill "$silent" 2>/dev/null; e2e_cleanup' EXIT
 
 www=$work/www/downloads
 serve_program_files "$www"
-host=${url#http://}
-host=${host%%/*}
-host=${host%%:*}
 wine_desktop "$work"
 appdir=$WINE_APPDIR
 log=$WINEPREFIX/drive_c/setup.log

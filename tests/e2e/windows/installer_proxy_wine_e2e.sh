@@ -19,9 +19,6 @@ e2e_inside corvane-wine-proxy
 source "$src/tests/e2e/lib/squid.sh"
 trap 'squid_stop; e2e_cleanup' EXIT
 
-host=${url#http://}
-host=${host%%/*}
-host=${host%%:*}
 www=$work/www/downloads
 serve_program_files "$www"
 nginx_start "$work/www" "listen 127.0.0.1:$NETNS_PORT;" || fail "nginx did not start"
@@ -38,14 +35,6 @@ failx() {
   echo "--- squid:"; squid_requests; fail "$*"
 }
 setup() { timeout 180 "$WINE" "$bin/corvane-setup.exe" /VERYSILENT '/LOG=C:\setup.log' "$@" >"$work/setup.out" 2>&1; }
-squid_saw() {
-  local i
-  for i in $(seq 1 50); do
-    squid_requests | grep -qE "$1" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 carried() { # USER: squid carried every file, for USER ("-": none)
   local file
   for file in cvnloader.exe corvane-qt.exe version.txt; do
