@@ -14,8 +14,7 @@ if [ -z "${CORVANE_E2E_INSIDE:-}" ]; then
 fi
 
 e2e_inside corvane-ipv6-e2e
-silent=""
-trap '[ -z "$silent" ] || kill "$silent" 2>/dev/null; e2e_cleanup' EXIT
+trap '[ -z "${silent:-}" ] || kill "$silent" 2>/dev/null; e2e_cleanup' EXIT
 
 www=$work/www/downloads
 serve_program_files "$www"
@@ -26,42 +25,11 @@ unset APPDATA DISPLAY
 appdir=$WINEPREFIX/drive_c/Corvane
 mkdir -p "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming" "$HOME"
 
-# install CASE: the program part, unattended; fails the test unless it installs both files
-# without a retry.
-install() {
-  rm -rf "$appdir"
-  timeout 180 "$build/corvane-setup" /VERYSILENT /COMPONENTS=program "/LOG=$work/$1.log" \
-    >"$work/$1.out" 2>&1
-  local rc=$?
-  [ "$rc" = 0 ] || fail "$1: exited $rc: $(cat "$work/$1.log" "$work/$1.out" 2>&1)"
-  cmp -s "$www/cvnloader.exe" "$appdir/cvnloader.exe" && cmp -s "$www/corvane-qt.exe" "$appdir/corvane-qt.exe" ||
-    fail "$1: the installed files differ"
-  ! grep -q -- " - retrying in " "$work/$1.log" || fail "$1: a download was retried: $(cat "$work/$1.log")"
+run_install() {
+  timeout 180 "$build/corvane-setup" /VERYSILENT /COMPONENTS=program "/LOG=$work/$1.log" >"$work/$1.out" 2>&1
+  RC=$?
+  LOG=$(cat "$work/$1.log" 2>&1)
 }
-
-# Only an IPv6 address.
-printf '127.0.0.1 localhost\n::1 %s\n' "$host" >"$work/hosts"
-nginx_start "$work/www" "listen [::1]:$port;" || fail "nginx did not start"
-install ipv6-only
-grep -q '^::1 .*"GET /downloads/cvnloader.exe HTTP/1.0" 200' "$NGINX_DIR/access.log" ||
-  fail "ipv6-only: nginx logged no IPv6 request"
-nginx_stop
-
-# Both families, one silent.
-printf '127.0.0.1 localhost\n::1 %s\n127.0.0.1 %s\n' "$host" "$host" >"$work/hosts"
-for quiet in ::1 127.0.0.1; do
-  if [ "$quiet" = ::1 ]; then answering=127.0.0.1 listen=127.0.0.1; else answering=::1 listen="[::1]"; fi
-  python3 "$here/lib/silent_listener.py" "$quiet" "$port" >"$work/silent.out" 2>&1 &
-  silent=$!
-  for _ in $(seq 1 50); do grep -q ready "$work/silent.out" && break; sleep 0.1; done
-  grep -q ready "$work/silent.out" || fail "the silent listener on $quiet did not start: $(cat "$work/silent.out")"
-  nginx_start "$work/www" "listen $listen:$port;" || fail "nginx did not start"
-  install "quiet-$quiet"
-  grep -q "^$answering .*\"GET /downloads/corvane-qt.exe HTTP/1.0\" 200" "$NGINX_DIR/access.log" ||
-    fail "$quiet silent: nginx logged no request from $answering"
-  nginx_stop
-  kill "$silent"
-  wait "$silent" 2>/dev/null
-  silent=""
-done
+source "$here/lib/ipv6_cases.sh"
+ipv6_cases
 echo "installer over IPv6: all checks passed"

@@ -19,30 +19,7 @@ namespace {
   throw std::runtime_error(std::string(what) + ": " + strerror(errno));
 }
 
-socklen_t Loopback(uint16_t port, Family family, sockaddr_storage& out) {
-  out = {};
-  if (family == Family::V6) {
-    auto& a = reinterpret_cast<sockaddr_in6&>(out);
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    a.sin6_port = htons(port);
-    return sizeof a;
-  }
-  auto& a = reinterpret_cast<sockaddr_in&>(out);
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  return sizeof a;
-}
-
-int Domain(Family family) {
-  return family == Family::V6 ? AF_INET6 : AF_INET;
-}
-
-uint16_t PortOf(const sockaddr_storage& a) {
-  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
-                                       : reinterpret_cast<const sockaddr_in&>(a).sin_port);
-}
+#include "support/peer_socket_loopback.h"
 } // namespace
 
 Fd Listen(int backlog, uint16_t& port, Family family) {

@@ -13,6 +13,20 @@
 
 namespace {
 
+// Whether a host and port match a list of hosts a proxy is not used for.
+struct ListCase {
+  const char* list;
+  const char* host;
+  int port;
+  bool matches;
+};
+
+template <typename Match>
+void ExpectMatches(const std::vector<ListCase>& cases, Match match) {
+  for (const ListCase& c : cases)
+    EXPECT_EQ(match(c.list, c.host, c.port), c.matches) << c.list << " / " << c.host << ":" << c.port;
+}
+
 using platform::TProxy;
 using testsupport::Answer;
 using testsupport::HttpEvents;
@@ -63,13 +77,7 @@ TEST(ProxyChoice, TextNeverShowsThePassword) {
 }
 
 TEST(ProxyChoice, NoProxyLists) {
-  struct Case {
-    const char* list;
-    const char* host;
-    int port;
-    bool matches;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<ListCase> cases = {
       {"*", "anything.example", 80, true},
       {"example.com", "example.com", 80, true},
       {"example.com", "www.example.com", 80, true},
@@ -95,9 +103,7 @@ TEST(ProxyChoice, NoProxyLists) {
       {"fe80::/10", "fec0::1", 80, false},
       {"", "example.com", 80, false},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(platform::NoProxyMatches(c.list, c.host, c.port), c.matches)
-        << c.list << " / " << c.host << ":" << c.port;
+  ExpectMatches(cases, platform::NoProxyMatches);
 }
 
 TEST(ProxyChoice, WindowsProxyLists) {
@@ -125,13 +131,7 @@ TEST(ProxyChoice, WindowsProxyLists) {
 }
 
 TEST(ProxyChoice, WindowsBypassLists) {
-  struct Case {
-    const char* list;
-    const char* host;
-    int port;
-    bool matches;
-  };
-  const std::vector<Case> cases = {
+  const std::vector<ListCase> cases = {
       {"<local>", "intranet", 80, true},
       {"<local>", "download.corvane.org", 80, false},
       {"*.corvane.org", "download.corvane.org", 80, true},
@@ -143,9 +143,7 @@ TEST(ProxyChoice, WindowsBypassLists) {
       {"download.corvane.org:8080", "download.corvane.org", 80, false},
       {"", "intranet", 80, false},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(platform::BypassMatches(c.list, c.host, c.port), c.matches)
-        << c.list << " / " << c.host << ":" << c.port;
+  ExpectMatches(cases, platform::BypassMatches);
 }
 
 TEST(ProxyChoice, EnvironmentAsCurlReadsIt) {
