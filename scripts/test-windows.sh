@@ -54,15 +54,13 @@ done
 # made just then fails. Both and the server's services are started here with no output to hold:
 # started by a test program, they would keep its output pipe open, and ctest would wait for them.
 # wintool hold stays on the desktop until the server is ended.
+# With a display, the hold also makes sure a window can be made (see wine_hold).
+source tests/e2e/lib/wine.sh
 wine_warm() {
-  local hold=$root/$build/wine-hold.out i
+  local hold=$root/$build/wine-hold.out
   "$wineserver" -p
   "$wine" wineboot </dev/null >/dev/null 2>&1
-  "$wine" "$build/bin/wintool.exe" hold </dev/null >"$hold" 2>&1 &
-  for ((i = 0; i < 600; i++)); do
-    grep -q ready "$hold" && return 0
-    sleep 0.1
-  done
+  WINE=$wine wine_hold "$build/bin/wintool.exe" "$hold" ${DISPLAY:+window} && return 0
   echo "windows: the Wine desktop did not open: $(cat "$hold")" >&2
   return 1
 }

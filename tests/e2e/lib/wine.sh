@@ -72,13 +72,23 @@ wine_desktop() {
   # Keeps the server and the desktop up between two runs of the installer: Wine ends them shortly
   # after their last program, and a program starting just then fails. The installer starts once
   # the desktop is open, not while it opens.
-  "$WINE" "$WINTOOL" hold </dev/null >"$1/hold.out" 2>&1 &
-  local i
+  wine_hold "$WINTOOL" "$1/hold.out" window || fail "the Wine desktop did not open: $(cat "$1/hold.out")"
+}
+
+# Starts WINTOOL hold [window] in the background and waits (at most a minute) for its "ready";
+# a hold that could not make its window (a desktop slow to start on a busy machine) is started
+# again.
+wine_hold() { # WINTOOL OUT [window]
+  local i pid
   for ((i = 0; i < 600; i++)); do
-    grep -q ready "$1/hold.out" && return 0
+    if [ -z "${pid:-}" ] || ! kill -0 "$pid" 2>/dev/null; then
+      "$WINE" "$1" hold ${3:+"$3"} </dev/null >"$2" 2>&1 &
+      pid=$!
+    fi
+    grep -q ready "$2" && return 0
     sleep 0.1
   done
-  fail "the Wine desktop did not open: $(cat "$1/hold.out")"
+  return 1
 }
 
 wine_app_start() {

@@ -4,10 +4,13 @@
 //   wintool ping MS        tells whether the installer's window answers a message within MS
 //                          milliseconds (what Windows asks before it calls a window "Not
 //                          responding"): prints "answered" or "hung"
-//   wintool hold           opens the desktop, prints "ready" and stays on it until killed, so
+//   wintool hold [window]  opens the desktop, prints "ready" and stays on it until killed, so
 //                          that Wine does not close the desktop between two test programs (it
 //                          does so a second after its last user leaves, and a window made just
-//                          then fails)
+//                          then fails). With "window" it first makes a top-level window and
+//                          exits with 3 when it cannot: a desktop whose explorer was slow to
+//                          start on a loaded machine leaves the process that opened it without
+//                          a display driver for good, and the caller then starts another
 // Texts are printed in UTF-8. Exits with 1 when the window is not there (ping: or did not answer).
 #include <windows.h>
 
@@ -98,12 +101,22 @@ int main(int argc, char** argv) {
   if (argc == 2 && strcmp(argv[1], "log") == 0) return PrintLog();
   if (argc == 3 && strcmp(argv[1], "box") == 0) return PressOk(argv[2]);
   if (argc == 3 && strcmp(argv[1], "ping") == 0) return Ping(argv[2]);
-  if (argc == 2 && strcmp(argv[1], "hold") == 0) {
+  if ((argc == 2 || (argc == 3 && strcmp(argv[2], "window") == 0)) &&
+      strcmp(argv[1], "hold") == 0) {
     if (!GetDesktopWindow()) return 1;
+    if (argc == 3) {
+      HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+      if (!probe) {
+        fprintf(stderr, "no top-level window: error %lu\n", GetLastError());
+        return 3;
+      }
+      DestroyWindow(probe);
+    }
     puts("ready");
     fflush(stdout);
     Sleep(INFINITE);
   }
-  fprintf(stderr, "usage: wintool log | wintool box CAPTION | wintool ping MS | wintool hold\n");
+  fprintf(stderr, "usage: wintool log | wintool box CAPTION | wintool ping MS | wintool hold [window]\n");
   return 2;
 }
