@@ -331,9 +331,14 @@ bool TNMHTTP::ReadBody() {
     BytesTotal = ResumeTotal;
     HasLength = true;
   }
+  // A reply to HEAD, an interim one, a 204 and a 304 end with their header, whatever length or
+  // framing they announce: the length a HEAD reply names is the resource's.
+  const int status = Status();
+  const bool none =
+      Command == CmdHead || (status >= 100 && status <= 199) || status == 204 || status == 304;
   // The whole resource the file begins: what a later call may continue.
   const int64_t whole = Resumed ? ResumeTotal
-                        : HasLength && Status() >= 200 && Status() <= 298 && Status() != 206
+                        : HasLength && !none && status >= 200 && status <= 298 && status != 206
                             ? BytesTotal
                             : 0;
   const std::string validator = Resumed ? ResumeValidator : Validator;
@@ -367,8 +372,7 @@ bool TNMHTTP::ReadBody() {
     } else
       text.append(data, n);
   };
-  // A HEAD reply announces the length of a body it does not carry.
-  const bool counted = HasLength && Command != CmdHead;
+  const bool counted = HasLength && !none;
   httpparse::ChunkedDecoder chunks;
   std::string decoded;
   bool framingError = false;
@@ -400,7 +404,7 @@ bool TNMHTTP::ReadBody() {
           return static_cast<int>(take);
         },
         [&] {
-          if (framingError || tooLong) return false;
+          if (none || framingError || tooLong) return false;
           if (Chunked) return !chunks.Done();
           return !counted || BytesRecvd < BytesTotal;
         });
@@ -422,6 +426,7 @@ bool TNMHTTP::ReadBody() {
     BodySha256.clear();
     return false;
   }
+  if (none) return true;
   if (Chunked) return chunks.Done();
   return !counted || BytesRecvd == BytesTotal;
 }
@@ -529,7 +534,16 @@ void TNMHTTP::ExecuteRequest() {
       const bool stored =
           BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk);
       if (!BodySink && readable && stored) CapturedStatus = StatusRead;
-      const bool whole = readable && stored && ReadBody();
+      bool whole = false;
+      try {
+        whole = readable && stored && ReadBody();
+      } catch (const EAbortError&) {
+        throw;
+      } catch (const ESockError&) {
+        // A redirect is followed by its header: a body cut short (by a server that closes
+        // without close_notify, say) is not needed.
+        if (Status() < 300 || Status() > 302) throw;
+      }
 
       const int status = Status();
       if (status == 0 || !HeaderComplete || !HeaderValid || (TunnelRefused && status < 400)) {

@@ -4,12 +4,16 @@
 
 std::vector<win::sockaddr_storage>
 TConnectRace::Order(const std::vector<win::sockaddr_storage>& addresses) {
-  std::vector<win::sockaddr_storage> v6, v4, ordered;
+  if (addresses.empty()) return {};
+  // The system sorted them by its own rules (and the administrator's): its first address names
+  // the family to try first.
+  const auto first = addresses.front().ss_family;
+  std::vector<win::sockaddr_storage> lead, other, ordered;
   for (const auto& a : addresses)
-    (a.ss_family == AF_INET6 ? v6 : v4).push_back(a);
-  for (size_t i = 0; i < std::max(v6.size(), v4.size()); ++i) {
-    if (i < v6.size()) ordered.push_back(v6[i]);
-    if (i < v4.size()) ordered.push_back(v4[i]);
+    (a.ss_family == first ? lead : other).push_back(a);
+  for (size_t i = 0; i < std::max(lead.size(), other.size()); ++i) {
+    if (i < lead.size()) ordered.push_back(lead[i]);
+    if (i < other.size()) ordered.push_back(other[i]);
   }
   return ordered;
 }
@@ -87,6 +91,8 @@ bool TConnectRace::Notify(win::WPARAM socket, win::LPARAM lParam) {
     ArmTimer();
   } else {
     Failed(static_cast<size_t>(it - attempts_.begin()), WSAGETSELECTERROR(lParam), false);
+    // Now, not when the caller's wait next wakes: that may be the attempt timer.
+    Step();
   }
   return true;
 }

@@ -16,7 +16,8 @@ public:
   // Timer of the notification window that wakes the wait when the next attempt is due.
   static constexpr win::UINT_PTR AttemptTimer = 3;
 
-  // IPv6 first, then the families take turns, each keeping its own order.
+  // The family of the first address first, then the families take turns, each keeping its own
+  // order.
   static std::vector<win::sockaddr_storage>
   Order(const std::vector<win::sockaddr_storage>& addresses);
 
@@ -34,7 +35,8 @@ public:
   // one before, or at once when that one has failed.
   void Step();
   // Takes a notification of one of the attempts; false for any other socket and for the
-  // winner's notifications after its connect, which belong to the connection.
+  // winner's notifications after its connect, which belong to the connection. When the latest
+  // attempt has failed, the next one starts here.
   bool Notify(win::WPARAM socket, win::LPARAM lParam);
   // Closes every socket it opened but the winner's; their handles.
   std::vector<win::SOCKET> CloseLosers();

@@ -64,8 +64,15 @@ win::HANDLE StartLookup(win::HWND window, win::UINT msg, const std::string& name
   }
   try {
     std::thread([window, msg, task, name] {
+      // Only the families this machine has an address of: without IPv6 beyond loopback, an IPv6
+      // address only costs an attempt that fails. A name with no address of those may still have
+      // one of the other (a name for ::1; on Windows, any name while only loopback is set up).
       std::vector<win::sockaddr_storage> found;
-      int error = detail::SystemLookup(name, false, found);
+      int error = detail::SystemLookup(name, detail::LookupScope::Configured, found);
+      if (error == WSAHOST_NOT_FOUND || error == WSANO_DATA || (error == 0 && found.empty())) {
+        found.clear();
+        error = detail::SystemLookup(name, detail::LookupScope::Every, found);
+      }
       std::vector<win::sockaddr_storage> unique;
       for (const auto& a : found) {
         bool seen = false;
@@ -109,8 +116,8 @@ bool CancelLookup(win::HANDLE task) {
 bool ParseNumericAddress(const std::string& text, win::sockaddr_storage& address) {
   std::vector<win::sockaddr_storage> found;
   // Windows' getaddrinfo takes an address in brackets too; a URL's brackets are not ours to read.
-  if (text.empty() || text.front() == '[' || detail::SystemLookup(text, true, found) != 0 ||
-      found.empty())
+  if (text.empty() || text.front() == '[' ||
+      detail::SystemLookup(text, detail::LookupScope::Numeric, found) != 0 || found.empty())
     return false;
   address = found.front();
   return true;

@@ -9,12 +9,14 @@ void PrepareLookups() {
   EnsureDispatcher();
 }
 
-int SystemLookup(const std::string& name, bool numericOnly,
+int SystemLookup(const std::string& name, LookupScope scope,
                  std::vector<win::sockaddr_storage>& out) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
+  hints.ai_flags = scope == LookupScope::Numeric      ? AI_NUMERICHOST
+                   : scope == LookupScope::Configured ? AI_ADDRCONFIG
+                                                      : 0;
   addrinfo* result = nullptr;
   int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
   if (rc != 0) {

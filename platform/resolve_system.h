@@ -11,9 +11,14 @@ namespace platform::detail {
 
 // Called on the GUI thread before the first worker starts.
 void PrepareLookups();
-// getaddrinfo for stream sockets of both families (numericOnly: no lookup, literals only); the
-// addresses in Winsock's form with Windows' family values, or a Winsock error.
-int SystemLookup(const std::string& name, bool numericOnly,
+enum class LookupScope {
+  Numeric,    // no lookup: literals only
+  Configured, // the families this machine has an address of, loopback aside
+  Every,      // both families, whatever is configured
+};
+// getaddrinfo for stream sockets, in the system's order; the addresses in Winsock's form with
+// Windows' family values, or a Winsock error.
+int SystemLookup(const std::string& name, LookupScope scope,
                  std::vector<win::sockaddr_storage>& out);
 // Called on the worker thread: posts the message to the window on the GUI thread; a task whose
 // message cannot be delivered is ended with LookupUndeliverable.

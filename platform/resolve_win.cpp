@@ -12,12 +12,14 @@ namespace platform::detail {
 
 void PrepareLookups() {}
 
-int SystemLookup(const std::string& name, bool numericOnly,
+int SystemLookup(const std::string& name, LookupScope scope,
                  std::vector<win::sockaddr_storage>& out) {
   ADDRINFOA hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = numericOnly ? AI_NUMERICHOST : 0;
+  hints.ai_flags = scope == LookupScope::Numeric      ? AI_NUMERICHOST
+                   : scope == LookupScope::Configured ? AI_ADDRCONFIG
+                                                      : 0;
   ADDRINFOA* result = nullptr;
   // Its errors are Winsock's own codes (WSAHOST_NOT_FOUND, ...).
   int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);

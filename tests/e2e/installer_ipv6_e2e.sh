@@ -2,7 +2,9 @@
 # The installer, unattended, where its download host is reached over IPv6: a host with only an
 # IPv6 address installs the program part; a host with an address of each family of which one
 # takes no connection (its SYNs are dropped, as behind a broken route) installs it too, both
-# ways round, from the other address and without a retry, so without waiting for the idle limit.
+# ways round, from the other address and without a retry, so without waiting for the idle limit;
+# with both answering, over the family the system prefers (/etc/gai.conf), and over IPv4 where
+# the machine's only IPv6 address is loopback's.
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/e2e.sh"
 

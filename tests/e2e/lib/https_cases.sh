@@ -91,8 +91,8 @@ https_httpget_cases() {
   cmp -s "$work/www/big.bin" "$work/big.out" || fail "httpget over https: the file differs"
 
   # The scripted TLS servers (tls_server.py) serve until this script ends: an expired certificate,
-  # one revoked in the list its root publishes, and a body without length that ends with
-  # close_notify (GOOD) or without it (CUT).
+  # one revoked in the list its root publishes, a body without length that ends with
+  # close_notify (GOOD) or without it (CUT), and a redirect without length that ends without it.
   python3 "$src/tests/support/tls/tls_server.py" "$certs" bash -c \
     'echo "$CORVANE_TLS_PORT_GOOD $CORVANE_TLS_PORT_EXPIRED $CORVANE_TLS_PORT_CUT $CORVANE_TLS_PORT_REVOKED" >"$0.new" &&
      mv "$0.new" "$0" && exec tail --pid="$1" -f /dev/null' "$work/tls.ports" $$ >"$work/tls.out" 2>&1 &
@@ -104,6 +104,7 @@ https_httpget_cases() {
     "expired|expired_port|/len/1000|1|certificate"
     "nolen|good_port|/nolen/300000|0|success 0"
     "cut|cut_port|/nolen/300000|1|"
+    "cut-redirect|cut_port|/to/https://$host:$cut_port/len/300000|0|success 0"
     "$@"
   )
   for row in "${cases[@]}"; do

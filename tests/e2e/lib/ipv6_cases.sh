@@ -4,7 +4,8 @@
 #   run_install CASE   an unattended install of the program part; sets RC, and LOG to the text
 #                      of its log file
 #
-#   ipv6_cases         an IPv6-only host; then both families, each one silent in turn
+#   ipv6_cases         an IPv6-only host; then both families, each one silent in turn; then both
+#                      answering, the family the system prefers taken first
 
 silent=""
 
@@ -45,4 +46,32 @@ ipv6_cases() {
     wait "$silent" 2>/dev/null
     silent=""
   done
+
+  # Both families answering: the first is the one the system sorts first (RFC 6724, by default
+  # ::1 before 127.0.0.1), or IPv4 where an administrator prefers it in /etc/gai.conf; on a
+  # machine whose only IPv6 address is loopback's, IPv4 alone is asked for.
+  local prefer expect
+  printf '127.0.0.1 localhost\n::1 %s\n127.0.0.1 %s\n' "$host" "$host" >"$work/hosts"
+  printf 'precedence ::1/128 50\nprecedence ::/0 40\nprecedence 2002::/16 30\nprecedence ::/96 20\nprecedence ::ffff:0:0/96 100\n' >"$work/gai.conf"
+  nginx_start "$work/www" "listen 127.0.0.1:$port; listen [::1]:$port;" || fail "nginx did not start"
+  for prefer in system ipv4 no-ipv6; do
+    case $prefer in
+    system) expect=::1 ;;
+    ipv4)
+      mount --bind "$work/gai.conf" /etc/gai.conf || fail "cannot bind-mount a private /etc/gai.conf"
+      expect=127.0.0.1
+      ;;
+    no-ipv6)
+      umount /etc/gai.conf
+      ip addr add 192.0.2.10/32 dev lo || fail "cannot add an IPv4 address"
+      expect=127.0.0.1
+      ;;
+    esac
+    : >"$NGINX_DIR/access.log"
+    install "prefer-$prefer"
+    grep -q "^$expect .*\"GET /downloads/cvnloader.exe HTTP/1.0\" 200" "$NGINX_DIR/access.log" ||
+      fail "prefer-$prefer: nginx logged no request from $expect: $(cat "$NGINX_DIR/access.log")"
+  done
+  ip addr del 192.0.2.10/32 dev lo
+  nginx_stop
 }

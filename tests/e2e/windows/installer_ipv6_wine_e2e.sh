@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # corvane-setup.exe under Wine, unattended, where its download host is reached over IPv6: a host
 # with only an IPv6 address installs the program part; so does a host with an address of each
-# family of which one takes no connection (its SYNs are dropped), both ways round, without a retry.
+# family of which one takes no connection (its SYNs are dropped), both ways round, without a retry;
+# with both answering, over the family the system prefers, and over IPv4 where the machine's only
+# IPv6 address is loopback's.
 #   CORVANE_BUILD_DIR   the Windows build: bin/ holds corvane-setup.exe and wintool.exe
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../lib/e2e.sh"

@@ -10,13 +10,14 @@ names the port of each server (127.0.0.1):
   TLS10                                           the good certificate, TLS 1.0 only
   REVOKED                                         from the test root, revoked in the list its
                                                   certificate names (served over http here)
-  CUT                                             the good certificate; a body without length ends
-                                                  with a plain close, no close_notify
+  CUT                                             the good certificate; every reply ends with a
+                                                  plain close, no close_notify
 
 Each answers GET /len/N with Content-Length N and N bytes, GET /nolen/N with N bytes and no length
-(the end is the close, after close_notify but on CUT), GET /to/URL with a 302 to URL, anything
-else with "hello\\n". The body's bytes are i % 251 for i = 0, 1, ... The exit code is the
-command's.
+(the end is the close, after close_notify but on CUT), GET /to/URL with a 302 to URL whose short
+body has no length, GET /status/N with status N, no length and no body, anything else with
+"hello\\n". HEAD gets the header GET would, without the body. The body's bytes are i % 251 for
+i = 0, 1, ... The exit code is the command's.
 """
 import http.server
 import os
@@ -71,24 +72,28 @@ def serve(conn, ctx, variant):
             if not data:
                 return
             request += data
-        path = request.split(b" ")[1].decode() if b" " in request else "/"
+        words = request.split(b" ")
+        method = words[0]
+        path = words[1].decode() if len(words) > 1 else "/"
         parts = path.strip("/").split("/")
         length = True
+        status = b"200 OK"
         if path.startswith("/to/"):
-            tls.sendall(b"HTTP/1.0 302 Found\r\nLocation: " + path[4:].encode() +
-                        b"\r\nContent-Length: 0\r\n\r\n")
-            tls.unwrap().close()
-            return
-        if len(parts) == 2 and parts[0] in ("len", "nolen") and parts[1].isdigit():
+            status = b"302 Found\r\nLocation: " + path[4:].encode()
+            data, length = b"moved\n", False
+        elif len(parts) == 2 and parts[0] == "status" and parts[1].isdigit():
+            status = parts[1].encode() + b" Status"
+            data, length = b"", False
+        elif len(parts) == 2 and parts[0] in ("len", "nolen") and parts[1].isdigit():
             data = body(int(parts[1]))
             length = parts[0] == "len"
         else:
             data = b"hello\n"
-        head = b"HTTP/1.0 200 OK\r\n"
+        head = b"HTTP/1.0 " + status + b"\r\n"
         if length:
             head += b"Content-Length: %d\r\n" % len(data)
-        tls.sendall(head + b"\r\n" + data)
-        if variant == "CUT" and not length:
+        tls.sendall(head + b"\r\n" + (b"" if method == b"HEAD" else data))
+        if variant == "CUT":
             tls.close()  # no close_notify: the TCP connection just ends
             return
         try:

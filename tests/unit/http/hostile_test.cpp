@@ -77,6 +77,36 @@ TEST_F(Hostile, BodyEndsAtItsLengthWhileTheServerKeepsTheConnection) {
   EXPECT_EQ(http.BytesRecvd, 5);
 }
 
+// Whatever length or framing they announce, and whatever follows them.
+TEST_F(Hostile, RepliesWithoutBodyByStatusOrMethodEndAtTheirHeader) {
+  const struct {
+    CmdType command;
+    const char* header;
+    const char* events;
+  } cases[] = {
+      {CmdHead, "200 OK\r\nContent-Length: 5", "success 2"},
+      {CmdHead, "200 OK\r\nTransfer-Encoding: chunked", "success 2"},
+      {CmdGet, "204 No Content", "success 0"},
+      {CmdGet, "304 Not Modified\r\nContent-Length: 5", "redirect,failure 0"},
+      {CmdGet, "100 Continue", "failure 0"},
+  };
+  http.TimeOut = 20000; // a guard only: each call must end long before
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.header);
+    LoopbackPeer peer(PeerScript()
+                          .ReadUntil("\r\n\r\n")
+                          .Send("HTTP/1.0 " + std::string(c.header) + "\r\n\r\nstray")
+                          .StaySilent());
+    events.log.clear();
+    if (c.command == CmdHead)
+      http.Head(peer.Url("/"));
+    else
+      http.Get(peer.Url("/"));
+    EXPECT_EQ(events.Joined(), c.events);
+    EXPECT_EQ(http.Body, "");
+  }
+}
+
 TEST_F(Hostile, EndlessHeaderEndsTheCall) {
   std::string lines;
   while (lines.size() <= TNMHTTP::MaxHeaderBytes)

@@ -76,6 +76,33 @@ TEST_F(Https, ConnectionCutWithoutCloseNotifyIsNoSuccess) {
   EXPECT_EQ(events.Joined(), "");
 }
 
+// Replies that end at their header, and a redirect whose body is cut, need no close_notify from a
+// server that closes without one.
+TEST_F(Https, RepliesWithoutBodyAndRedirectsEndWithoutCloseNotify) {
+  const struct {
+    CmdType command;
+    std::string path;
+    const char* events;
+    std::string body;
+  } cases[] = {
+      {CmdHead, "/len/1000", "success 2", ""},
+      {CmdGet, "/status/204", "success 0", ""},
+      {CmdGet, "/status/304", "redirect,failure 0", ""},
+      {CmdGet, "/to/" + Url("CUT", "/len/1000"), "redirect,success 0", Pattern(1000)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    events.log.clear();
+    if (c.command == CmdHead)
+      http.Head(Url("CUT", c.path));
+    else
+      http.Get(Url("CUT", c.path));
+    EXPECT_EQ(events.Joined(), c.events);
+    EXPECT_TRUE(http.Body == c.body) << http.Body.size() << " bytes";
+  }
+  EXPECT_EQ(http.BytesTotal, 1000) << "the length the HEAD reply named";
+}
+
 TEST_F(Https, RefusedServersNameTheirFault) {
   const struct {
     const char* server;

@@ -74,7 +74,9 @@ protected:
 
 } // namespace
 
-TEST(RaceOrderTest, Ipv6FirstThenTheFamiliesTakeTurns) {
+// The system's sorted order (RFC 6724, and the administrator's preferences) names the family to
+// try first.
+TEST(RaceOrderTest, TheFirstAddressesFamilyLeadsThenTheFamiliesTakeTurns) {
   auto a4 = Loopback(Family::V4, 1), b4 = Loopback(Family::V4, 2);
   auto a6 = Loopback(Family::V6, 3), b6 = Loopback(Family::V6, 4), c6 = Loopback(Family::V6, 5);
   auto ports = [](const std::vector<win::sockaddr_storage>& v) {
@@ -87,8 +89,9 @@ TEST(RaceOrderTest, Ipv6FirstThenTheFamiliesTakeTurns) {
     std::vector<win::sockaddr_storage> in;
     std::vector<int> out;
   };
-  for (const Case& c : {Case{{a4, b4, a6, b6, c6}, {3, 1, 4, 2, 5}}, Case{{a4, b4}, {1, 2}},
-                        Case{{a6, a4}, {3, 1}}, Case{{}, {}}})
+  for (const Case& c : {Case{{a4, b4, a6, b6, c6}, {1, 3, 2, 4, 5}},
+                        Case{{a6, b6, c6, a4, b4}, {3, 1, 4, 2, 5}}, Case{{a4, a6, b6}, {1, 3, 4}},
+                        Case{{a4, b4}, {1, 2}}, Case{{a6, a4}, {3, 1}}, Case{{}, {}}})
     EXPECT_EQ(ports(TConnectRace::Order(c.in)), c.out);
 }
 
@@ -116,14 +119,30 @@ TEST_F(RaceTest, TheSpareServesTheFirstIpv4Attempt) {
   ASSERT_EQ(
       win::WSAAsyncSelect(spare, window, TPowersock::SocketMessage, TPowersock::SocketEventMask),
       0);
-  auto race = NewRace(TConnectRace::Order({Loopback(Family::V4, working.Port()),
-                                           Loopback(Family::V6, refusing.Port())}),
-                      spare);
+  auto race =
+      NewRace({Loopback(Family::V6, refusing.Port()), Loopback(Family::V4, working.Port())}, spare);
   ASSERT_TRUE(Decide(*race));
   ASSERT_TRUE(race->Won());
   EXPECT_EQ(race->Winner(), spare);
   EXPECT_EQ(race->CloseLosers().size(), 1u) << "the refused IPv6 attempt, not the spare";
   win::closesocket(spare);
+}
+
+// The next attempt starts with the news of the failure, not when the attempt timer or another
+// message next wakes the caller: nothing here steps the race after its start.
+TEST_F(RaceTest, AFailedAttemptStartsTheNextOneAtOnce) {
+  for (Family refusedFamily : {Family::V6, Family::V4}) {
+    const Family workingFamily = refusedFamily == Family::V6 ? Family::V4 : Family::V6;
+    SCOPED_TRACE(refusedFamily == Family::V6 ? "IPv6 refused" : "IPv4 refused");
+    testsupport::RefusingPort refusing(refusedFamily);
+    LoopbackPeer working(PeerScript().StaySilent(), workingFamily);
+    auto race = NewRace(
+        {Loopback(refusedFamily, refusing.Port()), Loopback(workingFamily, working.Port())});
+    running = race.get();
+    race->Step();
+    EXPECT_TRUE(PumpUntil([&] { return race->Won(); })) << "the second attempt never started";
+    running = nullptr;
+  }
 }
 
 TEST_F(RaceTest, WhenEveryAttemptFailsTheLastErrorStands) {
