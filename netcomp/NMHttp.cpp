@@ -525,9 +525,11 @@ void TNMHTTP::ExecuteRequest() {
       const bool whole206 = !BodySink && readable && CoversWholeResource();
       const bool finalOk = Status() >= 200 && Status() <= 298 && (Status() != 206 || whole206);
       // While a body is resumed, what it holds survives everything but the resource itself; a
-      // part that is neither the rest asked for nor the whole resource is never taken.
+      // part that is neither the rest asked for nor the whole resource is never taken, nor the
+      // reply of a proxy that refused the tunnel.
       const bool stored =
-          BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk);
+          !TunnelRefused &&
+          (BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk));
       if (!BodySink && readable && stored) CapturedStatus = StatusRead;
       const bool whole = readable && stored && ReadBody();
 

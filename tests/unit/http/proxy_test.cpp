@@ -10,6 +10,7 @@
 #include "platform/proxy.h"
 #include "support/http_events.h"
 #include "support/loopback_peer.h"
+#include "support/testenv.h"
 
 namespace {
 
@@ -283,6 +284,41 @@ TEST(ProxyRoute, HttpsAsksForATunnelAndARefusalIsTriedAgain) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "the proxy refused the tunnel (403) - retrying in 1 s");
   EXPECT_EQ(events.Joined(), "failure 0");
+}
+
+// Nothing of a refused tunnel's reply is taken for the download: not into the file, the text or
+// the sink.
+TEST(ProxyRoute, ARefusedTunnelStoresNothing) {
+  LoopbackPeer proxy(Answer("HTTP/1.0 403 Forbidden\r\nContent-Length: 6\r\n\r\ndenied"));
+  testenv::TempDir dir;
+  for (const char* into : {"file", "text", "sink"}) {
+    TNMHTTP http(nullptr);
+    HttpEvents events(http);
+    http.TimeOut = 10000;
+    http.SecureSocket = true;
+    http.ProxyFor = [&](const std::string&) {
+      TProxy p;
+      p.Host = "127.0.0.1";
+      p.Port = proxy.Port();
+      return p;
+    };
+    std::string taken;
+    const std::string file = dir.file("got");
+    http.Body.clear();
+    if (into == std::string("file")) {
+      http.InputFileMode = true;
+      http.Body = file;
+    } else if (into == std::string("sink")) {
+      http.BodySink = [&](const char* data, size_t n) { taken.append(data, n); };
+    }
+    http.Get("https://origin.example/file");
+    if (into == std::string("text")) taken = http.Body;
+    // Not even an empty file.
+    if (testenv::Exists(file)) taken = "a file of " + testenv::ReadFile(file);
+    EXPECT_TRUE(http.TunnelRefused) << into;
+    EXPECT_EQ(taken, "") << into;
+    EXPECT_EQ(events.Joined(), "failure 0") << into;
+  }
 }
 
 } // namespace
