@@ -98,6 +98,50 @@ std::optional<TAddress> ParseIPv4(const std::string& text) {
   return address;
 }
 
+// An IPv4 address as a URL's host may write it, and as the system resolves it: one to four
+// numbers, each decimal, octal (a leading 0) or hex (0x), the last filling the bytes left.
+std::optional<TAddress> ParseHostIPv4(const std::string& text) {
+  if (text.empty() || text.back() == '.') return std::nullopt;
+  std::vector<uint64_t> parts;
+  size_t at = 0;
+  while (at <= text.size() && parts.size() < 5) {
+    size_t end = text.find('.', at);
+    if (end == std::string::npos) end = text.size();
+    std::string part = text.substr(at, end - at);
+    int base = 10;
+    if (part.size() > 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+      base = 16;
+      part.erase(0, 2);
+    } else if (part.size() > 1 && part[0] == '0') {
+      base = 8;
+      part.erase(0, 1);
+    }
+    if (part.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : part) {
+      const int digit = HexDigit(c);
+      if (digit < 0 || digit >= base) return std::nullopt;
+      value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+      if (value > 0xffffffffu) return std::nullopt;
+    }
+    parts.push_back(value);
+    at = end + 1;
+  }
+  if (parts.empty() || parts.size() > 4) return std::nullopt;
+  uint64_t address = parts.back();
+  const int lastBits = 8 * static_cast<int>(5 - parts.size());
+  if (lastBits < 32 && address >> lastBits) return std::nullopt;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (parts[i] > 255) return std::nullopt;
+    address |= parts[i] << (24 - 8 * i);
+  }
+  TAddress parsed;
+  parsed.v4 = true;
+  for (int i = 0; i < 4; ++i)
+    parsed.bytes[12 + i] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  return parsed;
+}
+
 std::optional<TAddress> ParseIPv6(const std::string& text) {
   if (text.find(':') == std::string::npos) return std::nullopt;
   const size_t gap = text.find("::");
@@ -184,6 +228,12 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
   return p == pattern.size();
 }
 
+// A name with a dot at its end (the root) is the name without it.
+std::string WithoutRoot(std::string name) {
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  return name;
+}
+
 // Cuts ":port" off an entry; -1 when it has none, 0 when it is not a port. An IPv6 literal
 // without brackets has no port.
 int CutPort(std::string& entry) {
@@ -259,28 +309,32 @@ bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort) {
 }
 
 bool NoProxyMatches(const std::string& list, const std::string& host, int port) {
-  const std::string name = Lower(host);
-  const std::optional<TAddress> address = ParseAddress(name);
-  for (std::string entry : Split(list, ",")) {
-    if (entry == "*") return true;
+  // A "*" stands for every host only as the whole list; among other entries it names none.
+  if (Trim(list) == "*") return true;
+  const std::string name = WithoutRoot(Lower(host));
+  std::optional<TAddress> address = ParseHostIPv4(name);
+  if (!address) address = ParseIPv6(name);
+  for (std::string entry : Split(list, ", \t\r\n")) {
     const int entryPort = CutPort(entry);
     if (entryPort == 0 || (entryPort > 0 && entryPort != port)) continue;
     if (address) {
-      int bits = address->v4 ? 32 : 128;
+      const int most = address->v4 ? 32 : 128;
+      int bits = most;
       const size_t slash = entry.find('/');
       if (slash != std::string::npos) {
         const std::string digits = entry.substr(slash + 1);
         if (digits.empty() || digits.size() > 3 ||
             digits.find_first_not_of("0123456789") != std::string::npos)
           continue;
-        bits = std::min(std::stoi(digits), bits);
+        bits = std::stoi(digits);
+        if (bits > most) continue;
         entry.resize(slash);
       }
       const std::optional<TAddress> network = ParseAddress(entry);
       if (network && SameNetwork(*network, *address, bits)) return true;
       continue;
     }
-    entry = Lower(entry);
+    entry = WithoutRoot(Lower(entry));
     if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
     if (entry.empty()) continue;
     if (name == entry || (name.size() > entry.size() &&
@@ -308,19 +362,24 @@ bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& p
   return true;
 }
 
-bool BypassMatches(const std::string& list, const std::string& host, int port) {
-  const std::string name = Lower(host);
+bool BypassMatches(const std::string& list, const std::string& scheme, const std::string& host,
+                   int port) {
+  const std::string name = WithoutRoot(Lower(host));
   for (std::string entry : Split(list, "; \t\r\n")) {
     entry = Lower(entry);
     if (entry == "<local>") {
       if (name.find('.') == std::string::npos && name.find(':') == std::string::npos) return true;
       continue;
     }
-    const size_t scheme = entry.find("://");
-    if (scheme != std::string::npos) entry.erase(0, scheme + 3);
+    const size_t named = entry.find("://");
+    if (named != std::string::npos) {
+      // An entry with a scheme is for that scheme alone.
+      if (entry.compare(0, named, scheme) != 0) continue;
+      entry.erase(0, named + 3);
+    }
     const int entryPort = CutPort(entry);
     if (entryPort == 0 || (entryPort > 0 && entryPort != port)) continue;
-    if (GlobMatch(entry, name)) return true;
+    if (GlobMatch(WithoutRoot(entry), name)) return true;
   }
   return false;
 }

@@ -20,12 +20,13 @@ struct ListCase {
   const char* host;
   int port;
   bool matches;
+  const char* scheme = "http";
 };
 
-template <typename Match>
-void ExpectMatches(const std::vector<ListCase>& cases, Match match) {
+template <typename Match> void ExpectMatches(const std::vector<ListCase>& cases, Match match) {
   for (const ListCase& c : cases)
-    EXPECT_EQ(match(c.list, c.host, c.port), c.matches) << c.list << " / " << c.host << ":" << c.port;
+    EXPECT_EQ(match(c.list, c.scheme, c.host, c.port), c.matches)
+        << c.list << " / " << c.scheme << "://" << c.host << ":" << c.port;
 }
 
 using platform::TProxy;
@@ -89,6 +90,13 @@ TEST(ProxyChoice, NoProxyLists) {
       {"example.com", "example.com.org", 80, false},
       {"other.org, example.com", "example.com", 80, true},
       {"other.org,,  ", "example.com", 80, false},
+      {"other.org example.com", "example.com", 80, true},
+      {"other.org\texample.com", "example.com", 80, true},
+      {"example.com", "example.com.", 80, true},
+      {"example.com.", "www.example.com", 80, true},
+      {".example.com.", "www.example.com.", 80, true},
+      {"other.org,*", "example.com", 80, false}, // "*" means every host only as the whole list
+      {" * ", "example.com", 80, true},
       {"example.com:8080", "example.com", 8080, true},
       {"example.com:8080", "example.com", 80, false},
       {"*.example.com", "www.example.com", 80, false}, // curl's only wildcard is a lone "*"
@@ -98,13 +106,24 @@ TEST(ProxyChoice, NoProxyLists) {
       {"192.168.0.0/16", "192.169.7.1", 80, false},
       {"10.0.0.0/8,127.0.0.1", "127.0.0.1", 80, true},
       {"1.1", "10.1.1.1", 80, false}, // an address is never matched as a name's tail
+      // A host of the URL is the address it connects to, whichever way it is written; an entry
+      // is an address only in its usual form.
+      {"127.0.0.1", "127.1", 80, true},
+      {"127.0.0.1", "0x7f.0.0.1", 80, true},
+      {"127.0.0.1", "2130706433", 80, true},
+      {"10.0.0.0/8", "012.1.2.3", 80, true},
+      {"127.1", "127.0.0.1", 80, false},
+      {"127.0.0.1/33", "127.0.0.1", 80, false},
+      {"0.0.0.0/0", "127.0.0.1", 80, true},
       {"::1", "::1", 80, true},
       {"[::1]:8080", "::1", 8080, true},
       {"fe80::/10", "fe80::1:2", 80, true},
       {"fe80::/10", "fec0::1", 80, false},
       {"", "example.com", 80, false},
   };
-  ExpectMatches(cases, platform::NoProxyMatches);
+  ExpectMatches(cases, [](const char* list, const char*, const char* host, int port) {
+    return platform::NoProxyMatches(list, host, port);
+  });
 }
 
 TEST(ProxyChoice, WindowsProxyLists) {
@@ -143,6 +162,11 @@ TEST(ProxyChoice, WindowsBypassLists) {
       {"http://download.corvane.org:8080", "download.corvane.org", 8080, true},
       {"download.corvane.org:8080", "download.corvane.org", 80, false},
       {"", "intranet", 80, false},
+      {"https://*.corp", "a.corp", 443, true, "https"},
+      {"https://*.corp", "a.corp", 80, false, "http"},
+      {"HTTP://a.corp", "a.corp", 80, true, "http"},
+      {"*.corvane.org", "download.corvane.org.", 80, true},
+      {"<local>", "intranet.", 80, true},
   };
   ExpectMatches(cases, platform::BypassMatches);
 }
