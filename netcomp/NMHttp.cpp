@@ -502,6 +502,10 @@ void TNMHTTP::ExecuteRequest() {
     ParseUrl();
     if (ProxyFor) {
       const platform::TProxy proxy = ProxyFor(Url);
+      // Going direct instead would pass by what the proxy is there for.
+      if (!proxy.Direct() && proxy.Scheme != "http")
+        throw EProxyError("cannot download through the proxy " + proxy.Text() +
+                          ": only http proxies can be used, not " + proxy.Scheme);
       Proxy = proxy.Host;
       ProxyPort = proxy.Port;
       ProxyUserId = proxy.User;

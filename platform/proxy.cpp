@@ -252,11 +252,55 @@ int CutPort(std::string& entry) {
   return std::max(port, 0);
 }
 
+// A proxy as ParseProxyUrl reads it, of any scheme.
+bool ParseAnyProxy(const std::string& text, TProxy& proxy, int defaultPort) {
+  std::string rest = Trim(text);
+  std::string scheme = "http";
+  const size_t colon = rest.find("://");
+  if (colon != std::string::npos) {
+    scheme = Lower(rest.substr(0, colon));
+    if (scheme.empty() || !std::isalpha(static_cast<unsigned char>(scheme[0])) ||
+        scheme.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789+-.") != std::string::npos)
+      return false;
+    rest = rest.substr(colon + 3);
+    if (scheme == "https")
+      defaultPort = 443;
+    else if (scheme.compare(0, 5, "socks") == 0)
+      defaultPort = 1080;
+  }
+  // A path after the authority names nothing for a proxy.
+  rest = rest.substr(0, rest.find('/'));
+  TProxy parsed;
+  parsed.Scheme = scheme;
+  const size_t at = rest.rfind('@');
+  if (at != std::string::npos) {
+    const std::string userinfo = rest.substr(0, at);
+    const size_t separator = userinfo.find(':');
+    parsed.User = PercentDecode(userinfo.substr(0, separator));
+    if (separator != std::string::npos)
+      parsed.Password = PercentDecode(userinfo.substr(separator + 1));
+    // They go into a header line of their own.
+    if (HasControl(parsed.User) || HasControl(parsed.Password)) return false;
+    rest = rest.substr(at + 1);
+  }
+  // An IPv6 literal goes in brackets.
+  const bool bracketed = !rest.empty() && rest.front() == '[';
+  const int port = CutPort(rest);
+  if (port == 0) return false;
+  if (rest.empty() || HasControl(rest) || rest.find_first_of(" []@") != std::string::npos)
+    return false;
+  if (rest.find(':') != std::string::npos && !(bracketed && ParseIPv6(rest))) return false;
+  parsed.Host = rest;
+  parsed.Port = port < 0 ? defaultPort : port;
+  proxy = std::move(parsed);
+  return true;
+}
+
 } // namespace
 
 std::string TProxy::Text() const {
   if (Direct()) return "direct";
-  std::string text = "http://";
+  std::string text = Scheme + "://";
   if (!User.empty()) {
     for (char c : User) {
       const auto b = static_cast<unsigned char>(c);
@@ -276,34 +320,8 @@ std::string TProxy::Text() const {
 }
 
 bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort) {
-  std::string rest = Trim(text);
-  const size_t scheme = rest.find("://");
-  if (scheme != std::string::npos) {
-    if (Lower(rest.substr(0, scheme)) != "http") return false;
-    rest = rest.substr(scheme + 3);
-  }
-  // A path after the authority names nothing for a proxy.
-  rest = rest.substr(0, rest.find('/'));
   TProxy parsed;
-  const size_t at = rest.rfind('@');
-  if (at != std::string::npos) {
-    const std::string userinfo = rest.substr(0, at);
-    const size_t colon = userinfo.find(':');
-    parsed.User = PercentDecode(userinfo.substr(0, colon));
-    if (colon != std::string::npos) parsed.Password = PercentDecode(userinfo.substr(colon + 1));
-    // They go into a header line of their own.
-    if (HasControl(parsed.User) || HasControl(parsed.Password)) return false;
-    rest = rest.substr(at + 1);
-  }
-  // An IPv6 literal goes in brackets.
-  const bool bracketed = !rest.empty() && rest.front() == '[';
-  const int port = CutPort(rest);
-  if (port == 0) return false;
-  if (rest.empty() || HasControl(rest) || rest.find_first_of(" []@") != std::string::npos)
-    return false;
-  if (rest.find(':') != std::string::npos && !(bracketed && ParseIPv6(rest))) return false;
-  parsed.Host = rest;
-  parsed.Port = port < 0 ? defaultPort : port;
+  if (!ParseAnyProxy(text, parsed, defaultPort) || parsed.Scheme != "http") return false;
   proxy = std::move(parsed);
   return true;
 }
@@ -346,17 +364,26 @@ bool NoProxyMatches(const std::string& list, const std::string& host, int port) 
 }
 
 bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& proxy) {
-  std::optional<TProxy> forScheme, forAll;
+  std::optional<TProxy> forScheme, forAll, socks;
   for (const std::string& entry : Split(list, "; \t\r\n")) {
     const size_t equals = entry.find('=');
+    const std::string key = equals == std::string::npos ? "" : Lower(entry.substr(0, equals));
+    const std::string value = equals == std::string::npos ? entry : entry.substr(equals + 1);
     TProxy parsed;
     if (equals == std::string::npos) {
-      if (!forAll && ParseProxyUrl(entry, parsed, 80)) forAll = parsed;
-    } else if (Lower(entry.substr(0, equals)) == scheme) {
-      if (!forScheme && ParseProxyUrl(entry.substr(equals + 1), parsed, 80)) forScheme = parsed;
+      if (!forAll && ParseAnyProxy(value, parsed, 80)) forAll = parsed;
+    } else if (key == scheme) {
+      if (!forScheme && ParseAnyProxy(value, parsed, 80)) forScheme = parsed;
+    } else if (key == "socks") {
+      // As the system's own programs take it: the proxy of every scheme without one of its own.
+      if (!socks && ParseAnyProxy(value, parsed, 1080)) {
+        if (parsed.Scheme == "http") parsed.Scheme = "socks";
+        socks = parsed;
+      }
     }
   }
   if (!forScheme) forScheme = forAll;
+  if (!forScheme) forScheme = socks;
   if (!forScheme) return false;
   proxy = *forScheme;
   return true;
@@ -420,7 +447,7 @@ TProxy EnvironmentProxyFor(const std::string& url,
   if (setting.empty()) setting = getenv("all_proxy");
   if (setting.empty()) setting = getenv("ALL_PROXY");
   TProxy proxy;
-  if (setting.empty() || !ParseProxyUrl(setting, proxy)) return {};
+  if (setting.empty() || !ParseAnyProxy(setting, proxy, 1080)) return {};
   return proxy;
 }
 

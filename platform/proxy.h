@@ -10,6 +10,9 @@
 namespace platform {
 
 struct TProxy {
+  // Lower case. A proxy of another scheme than http is one this program cannot go through: a
+  // download that is to use it fails instead of going direct.
+  std::string Scheme = "http";
   std::string Host; // empty: a direct connection
   int Port = 0;
   // Basic credentials, percent-decoded; they go to the proxy alone, never into a text.
@@ -36,7 +39,9 @@ bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort = 108
 bool NoProxyMatches(const std::string& list, const std::string& host, int port);
 
 // WinHTTP's proxy list, "host:port" for every scheme or "http=host:port;https=host:port": the
-// proxy for scheme (port 80 when it names none). False when it names none for scheme.
+// proxy for scheme (port 80 when it names none), else the one for every scheme, else a
+// "socks=host:port" proxy. False when it names none for scheme. A proxy of another scheme than
+// http ("https=https://host:443") comes with its scheme.
 bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& proxy);
 
 // Whether WinHTTP's bypass list names host at port for scheme: entries separated by ";" or white
@@ -49,7 +54,8 @@ bool BypassMatches(const std::string& list, const std::string& scheme, const std
 // is none.
 bool SplitTarget(const std::string& url, std::string& scheme, std::string& host, int& port);
 
-// The proxy curl would choose for url from the environment that getenv reads.
+// The proxy curl would choose for url from the environment that getenv reads; one of another
+// scheme than http ("socks5h://host") comes with its scheme.
 TProxy EnvironmentProxyFor(const std::string& url,
                            const std::function<std::string(const char* name)>& getenv);
 

@@ -35,7 +35,8 @@ using testsupport::HttpEvents;
 using testsupport::LoopbackPeer;
 
 std::string Describe(const TProxy& p) {
-  return p.Host + " " + std::to_string(p.Port) + " [" + p.User + "] [" + p.Password + "]";
+  return (p.Scheme == "http" ? "" : p.Scheme + "://") + p.Host + " " + std::to_string(p.Port) +
+         " [" + p.User + "] [" + p.Password + "]";
 }
 
 TEST(ProxyChoice, ProxyUrls) {
@@ -140,7 +141,12 @@ TEST(ProxyChoice, WindowsProxyLists) {
       {"http=hp:81;https=sp:82", "https", "sp 82 [] []"},
       {"http=hp:81", "https", ""},
       {"HTTP=http://hp:81 ftp=fp:21", "http", "hp 81 [] []"},
-      {"socks=sk:1080", "http", ""},
+      // A proxy of another kind than http is no reason to go direct.
+      {"https=https://sp:443", "https", "https://sp 443 [] []"},
+      {"http=hp:81;https=https://sp", "http", "hp 81 [] []"},
+      {"socks://sk:1080", "http", "socks://sk 1080 [] []"},
+      {"socks=sk:1080", "http", "socks://sk 1080 [] []"},
+      {"https=sp:82;socks=sk:1080", "https", "sp 82 [] []"},
       {"", "http", ""},
   };
   for (const Case& c : cases) {
@@ -190,7 +196,9 @@ TEST(ProxyChoice, EnvironmentAsCurlReadsIt) {
       {{{"http_proxy", "hp:1"}, {"NO_PROXY", "h.example:8080"}}, "http://h.example:8080/", ""},
       {{{"http_proxy", "hp:1"}, {"no_proxy", "other"}}, "http://h.example/", "hp 1 [] []"},
       {{{"http_proxy", "http://a:b%21@hp:1"}}, "http://u@h.example:81/", "hp 1 [a] [b!]"},
-      {{{"http_proxy", "socks5://hp:1"}}, "http://h.example/", ""},
+      {{{"http_proxy", "socks5://hp:1"}}, "http://h.example/", "socks5://hp 1 [] []"},
+      {{{"https_proxy", "https://u:pw@sp"}}, "https://h.example/", "https://sp 443 [u] [pw]"},
+      {{{"all_proxy", "socks5h://ap"}}, "https://h.example/", "socks5h://ap 1080 [] []"},
   };
   for (const Case& c : cases) {
     const TProxy proxy = platform::EnvironmentProxyFor(c.url, [&](const char* name) {
@@ -308,6 +316,41 @@ TEST(ProxyRoute, HttpsAsksForATunnelAndARefusalIsTriedAgain) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "the proxy refused the tunnel (403) - retrying in 1 s");
   EXPECT_EQ(events.Joined(), "failure 0");
+}
+
+// A proxy this program cannot speak to fails the download at once, naming it and its scheme
+// (never the password), and nothing goes to the server directly in its stead.
+TEST(ProxyRoute, AProxyOfAnotherSchemeFailsAndNothingGoesDirect) {
+  LoopbackPeer origin(Answer(kOk));
+  TNMHTTP http(nullptr);
+  HttpEvents events(http);
+  http.TimeOut = 10000;
+  http.ProxyFor = [](const std::string&) {
+    TProxy p;
+    p.Scheme = "socks5h";
+    p.Host = "127.0.0.1";
+    p.Port = 1080;
+    p.User = "ann";
+    p.Password = "secret";
+    return p;
+  };
+  std::vector<std::string> log;
+  TDownloads downloads(http, [&](const std::string& line) { log.push_back(line); });
+  int pauses = 0;
+  downloads.Pause = [&](int64_t) { return ++pauses, true; };
+  std::string text, said;
+  try {
+    downloads.FetchText(origin.Url("/list"), text, 1000);
+  } catch (const EProxyError& e) {
+    said = e.Message;
+  }
+  EXPECT_EQ(said, "cannot download through the proxy socks5h://ann@127.0.0.1:1080: only http "
+                  "proxies can be used, not socks5h");
+  EXPECT_EQ(log, (std::vector<std::string>{"downloading through the proxy "
+                                           "socks5h://ann@127.0.0.1:1080"}));
+  EXPECT_EQ(pauses, 0);
+  EXPECT_EQ(origin.Connections(), 0u);
+  EXPECT_EQ(events.Joined(), "");
 }
 
 // Nothing of a refused tunnel's reply is taken for the download: not into the file, the text or
