@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (platform::ProxyFromList(list, "http", proxy) && (proxy.Port < 1 || proxy.Port > 65535))
     __builtin_trap();
   platform::NoProxyMatches(list, host, 80);
-  platform::BypassMatches(list, host, 443);
+  platform::BypassMatches(list, "https", host, 443);
   std::string scheme, name;
   int port = 0;
   if (platform::SplitTarget(list, scheme, name, port) && (port < 1 || port > 65535))

@@ -507,6 +507,10 @@ void TNMHTTP::ExecuteRequest() {
     ParseUrl();
     if (ProxyFor) {
       const platform::TProxy proxy = ProxyFor(Url);
+      // Going direct instead would pass by what the proxy is there for.
+      if (!proxy.Direct() && proxy.Scheme != "http")
+        throw EProxyError("cannot download through the proxy " + proxy.Text() +
+                          ": only http proxies can be used, not " + proxy.Scheme);
       Proxy = proxy.Host;
       ProxyPort = proxy.Port;
       ProxyUserId = proxy.User;
@@ -530,9 +534,11 @@ void TNMHTTP::ExecuteRequest() {
       const bool whole206 = !BodySink && readable && CoversWholeResource();
       const bool finalOk = Status() >= 200 && Status() <= 298 && (Status() != 206 || whole206);
       // While a body is resumed, what it holds survives everything but the resource itself; a
-      // part that is neither the rest asked for nor the whole resource is never taken.
+      // part that is neither the rest asked for nor the whole resource is never taken, nor the
+      // reply of a proxy that refused the tunnel.
       const bool stored =
-          BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk);
+          !TunnelRefused &&
+          (BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk));
       if (!BodySink && readable && stored) CapturedStatus = StatusRead;
       bool whole = false;
       try {

@@ -31,6 +31,9 @@ enum CmdType : uint8_t {
 
 using TResultEvent = std::function<void(CmdType Cmd)>;
 
+// The proxy chosen for a URL is one this component cannot go through; trying again will not help.
+CORVANE_EXCEPTION_CLASS(EProxyError, Exception);
+
 // Values for the optional request header lines; empty ones produce no line.
 class THeaderInfo : public TPersistent {
 public:

@@ -98,6 +98,50 @@ std::optional<TAddress> ParseIPv4(const std::string& text) {
   return address;
 }
 
+// An IPv4 address as a URL's host may write it, and as the system resolves it: one to four
+// numbers, each decimal, octal (a leading 0) or hex (0x), the last filling the bytes left.
+std::optional<TAddress> ParseHostIPv4(const std::string& text) {
+  if (text.empty() || text.back() == '.') return std::nullopt;
+  std::vector<uint64_t> parts;
+  size_t at = 0;
+  while (at <= text.size() && parts.size() < 5) {
+    size_t end = text.find('.', at);
+    if (end == std::string::npos) end = text.size();
+    std::string part = text.substr(at, end - at);
+    int base = 10;
+    if (part.size() > 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) {
+      base = 16;
+      part.erase(0, 2);
+    } else if (part.size() > 1 && part[0] == '0') {
+      base = 8;
+      part.erase(0, 1);
+    }
+    if (part.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : part) {
+      const int digit = HexDigit(c);
+      if (digit < 0 || digit >= base) return std::nullopt;
+      value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+      if (value > 0xffffffffu) return std::nullopt;
+    }
+    parts.push_back(value);
+    at = end + 1;
+  }
+  if (parts.empty() || parts.size() > 4) return std::nullopt;
+  uint64_t address = parts.back();
+  const int lastBits = 8 * static_cast<int>(5 - parts.size());
+  if (lastBits < 32 && address >> lastBits) return std::nullopt;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    if (parts[i] > 255) return std::nullopt;
+    address |= parts[i] << (24 - 8 * i);
+  }
+  TAddress parsed;
+  parsed.v4 = true;
+  for (int i = 0; i < 4; ++i)
+    parsed.bytes[12 + i] = static_cast<uint8_t>(address >> (24 - 8 * i));
+  return parsed;
+}
+
 std::optional<TAddress> ParseIPv6(const std::string& text) {
   if (text.find(':') == std::string::npos) return std::nullopt;
   const size_t gap = text.find("::");
@@ -184,6 +228,12 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
   return p == pattern.size();
 }
 
+// A name with a dot at its end (the root) is the name without it.
+std::string WithoutRoot(std::string name) {
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  return name;
+}
+
 // Cuts ":port" off an entry; -1 when it has none, 0 when it is not a port. An IPv6 literal
 // without brackets has no port.
 int CutPort(std::string& entry) {
@@ -202,11 +252,55 @@ int CutPort(std::string& entry) {
   return std::max(port, 0);
 }
 
+// A proxy as ParseProxyUrl reads it, of any scheme.
+bool ParseAnyProxy(const std::string& text, TProxy& proxy, int defaultPort) {
+  std::string rest = Trim(text);
+  std::string scheme = "http";
+  const size_t colon = rest.find("://");
+  if (colon != std::string::npos) {
+    scheme = Lower(rest.substr(0, colon));
+    if (scheme.empty() || !std::isalpha(static_cast<unsigned char>(scheme[0])) ||
+        scheme.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789+-.") != std::string::npos)
+      return false;
+    rest = rest.substr(colon + 3);
+    if (scheme == "https")
+      defaultPort = 443;
+    else if (scheme.compare(0, 5, "socks") == 0)
+      defaultPort = 1080;
+  }
+  // A path after the authority names nothing for a proxy.
+  rest = rest.substr(0, rest.find('/'));
+  TProxy parsed;
+  parsed.Scheme = scheme;
+  const size_t at = rest.rfind('@');
+  if (at != std::string::npos) {
+    const std::string userinfo = rest.substr(0, at);
+    const size_t separator = userinfo.find(':');
+    parsed.User = PercentDecode(userinfo.substr(0, separator));
+    if (separator != std::string::npos)
+      parsed.Password = PercentDecode(userinfo.substr(separator + 1));
+    // They go into a header line of their own.
+    if (HasControl(parsed.User) || HasControl(parsed.Password)) return false;
+    rest = rest.substr(at + 1);
+  }
+  // An IPv6 literal goes in brackets.
+  const bool bracketed = !rest.empty() && rest.front() == '[';
+  const int port = CutPort(rest);
+  if (port == 0) return false;
+  if (rest.empty() || HasControl(rest) || rest.find_first_of(" []@") != std::string::npos)
+    return false;
+  if (rest.find(':') != std::string::npos && !(bracketed && ParseIPv6(rest))) return false;
+  parsed.Host = rest;
+  parsed.Port = port < 0 ? defaultPort : port;
+  proxy = std::move(parsed);
+  return true;
+}
+
 } // namespace
 
 std::string TProxy::Text() const {
   if (Direct()) return "direct";
-  std::string text = "http://";
+  std::string text = Scheme + "://";
   if (!User.empty()) {
     for (char c : User) {
       const auto b = static_cast<unsigned char>(c);
@@ -226,61 +320,39 @@ std::string TProxy::Text() const {
 }
 
 bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort) {
-  std::string rest = Trim(text);
-  const size_t scheme = rest.find("://");
-  if (scheme != std::string::npos) {
-    if (Lower(rest.substr(0, scheme)) != "http") return false;
-    rest = rest.substr(scheme + 3);
-  }
-  // A path after the authority names nothing for a proxy.
-  rest = rest.substr(0, rest.find('/'));
   TProxy parsed;
-  const size_t at = rest.rfind('@');
-  if (at != std::string::npos) {
-    const std::string userinfo = rest.substr(0, at);
-    const size_t colon = userinfo.find(':');
-    parsed.User = PercentDecode(userinfo.substr(0, colon));
-    if (colon != std::string::npos) parsed.Password = PercentDecode(userinfo.substr(colon + 1));
-    // They go into a header line of their own.
-    if (HasControl(parsed.User) || HasControl(parsed.Password)) return false;
-    rest = rest.substr(at + 1);
-  }
-  // An IPv6 literal goes in brackets.
-  const bool bracketed = !rest.empty() && rest.front() == '[';
-  const int port = CutPort(rest);
-  if (port == 0) return false;
-  if (rest.empty() || HasControl(rest) || rest.find_first_of(" []@") != std::string::npos)
-    return false;
-  if (rest.find(':') != std::string::npos && !(bracketed && ParseIPv6(rest))) return false;
-  parsed.Host = rest;
-  parsed.Port = port < 0 ? defaultPort : port;
+  if (!ParseAnyProxy(text, parsed, defaultPort) || parsed.Scheme != "http") return false;
   proxy = std::move(parsed);
   return true;
 }
 
 bool NoProxyMatches(const std::string& list, const std::string& host, int port) {
-  const std::string name = Lower(host);
-  const std::optional<TAddress> address = ParseAddress(name);
-  for (std::string entry : Split(list, ",")) {
-    if (entry == "*") return true;
+  // A "*" stands for every host only as the whole list; among other entries it names none.
+  if (Trim(list) == "*") return true;
+  const std::string name = WithoutRoot(Lower(host));
+  std::optional<TAddress> address = ParseHostIPv4(name);
+  if (!address) address = ParseIPv6(name);
+  for (std::string entry : Split(list, ", \t\r\n")) {
     const int entryPort = CutPort(entry);
     if (entryPort == 0 || (entryPort > 0 && entryPort != port)) continue;
     if (address) {
-      int bits = address->v4 ? 32 : 128;
+      const int most = address->v4 ? 32 : 128;
+      int bits = most;
       const size_t slash = entry.find('/');
       if (slash != std::string::npos) {
         const std::string digits = entry.substr(slash + 1);
         if (digits.empty() || digits.size() > 3 ||
             digits.find_first_not_of("0123456789") != std::string::npos)
           continue;
-        bits = std::min(std::stoi(digits), bits);
+        bits = std::stoi(digits);
+        if (bits > most) continue;
         entry.resize(slash);
       }
       const std::optional<TAddress> network = ParseAddress(entry);
       if (network && SameNetwork(*network, *address, bits)) return true;
       continue;
     }
-    entry = Lower(entry);
+    entry = WithoutRoot(Lower(entry));
     if (!entry.empty() && entry.front() == '.') entry.erase(0, 1);
     if (entry.empty()) continue;
     if (name == entry || (name.size() > entry.size() &&
@@ -292,35 +364,49 @@ bool NoProxyMatches(const std::string& list, const std::string& host, int port) 
 }
 
 bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& proxy) {
-  std::optional<TProxy> forScheme, forAll;
+  std::optional<TProxy> forScheme, forAll, socks;
   for (const std::string& entry : Split(list, "; \t\r\n")) {
     const size_t equals = entry.find('=');
+    const std::string key = equals == std::string::npos ? "" : Lower(entry.substr(0, equals));
+    const std::string value = equals == std::string::npos ? entry : entry.substr(equals + 1);
     TProxy parsed;
     if (equals == std::string::npos) {
-      if (!forAll && ParseProxyUrl(entry, parsed, 80)) forAll = parsed;
-    } else if (Lower(entry.substr(0, equals)) == scheme) {
-      if (!forScheme && ParseProxyUrl(entry.substr(equals + 1), parsed, 80)) forScheme = parsed;
+      if (!forAll && ParseAnyProxy(value, parsed, 80)) forAll = parsed;
+    } else if (key == scheme) {
+      if (!forScheme && ParseAnyProxy(value, parsed, 80)) forScheme = parsed;
+    } else if (key == "socks") {
+      // As the system's own programs take it: the proxy of every scheme without one of its own.
+      if (!socks && ParseAnyProxy(value, parsed, 1080)) {
+        if (parsed.Scheme == "http") parsed.Scheme = "socks";
+        socks = parsed;
+      }
     }
   }
   if (!forScheme) forScheme = forAll;
+  if (!forScheme) forScheme = socks;
   if (!forScheme) return false;
   proxy = *forScheme;
   return true;
 }
 
-bool BypassMatches(const std::string& list, const std::string& host, int port) {
-  const std::string name = Lower(host);
+bool BypassMatches(const std::string& list, const std::string& scheme, const std::string& host,
+                   int port) {
+  const std::string name = WithoutRoot(Lower(host));
   for (std::string entry : Split(list, "; \t\r\n")) {
     entry = Lower(entry);
     if (entry == "<local>") {
       if (name.find('.') == std::string::npos && name.find(':') == std::string::npos) return true;
       continue;
     }
-    const size_t scheme = entry.find("://");
-    if (scheme != std::string::npos) entry.erase(0, scheme + 3);
+    const size_t named = entry.find("://");
+    if (named != std::string::npos) {
+      // An entry with a scheme is for that scheme alone.
+      if (entry.compare(0, named, scheme) != 0) continue;
+      entry.erase(0, named + 3);
+    }
     const int entryPort = CutPort(entry);
     if (entryPort == 0 || (entryPort > 0 && entryPort != port)) continue;
-    if (GlobMatch(entry, name)) return true;
+    if (GlobMatch(WithoutRoot(entry), name)) return true;
   }
   return false;
 }
@@ -361,7 +447,7 @@ TProxy EnvironmentProxyFor(const std::string& url,
   if (setting.empty()) setting = getenv("all_proxy");
   if (setting.empty()) setting = getenv("ALL_PROXY");
   TProxy proxy;
-  if (setting.empty() || !ParseProxyUrl(setting, proxy)) return {};
+  if (setting.empty() || !ParseAnyProxy(setting, proxy, 1080)) return {};
   return proxy;
 }
 

@@ -10,6 +10,9 @@
 namespace platform {
 
 struct TProxy {
+  // Lower case. A proxy of another scheme than http is one this program cannot go through: a
+  // download that is to use it fails instead of going direct.
+  std::string Scheme = "http";
   std::string Host; // empty: a direct connection
   int Port = 0;
   // Basic credentials, percent-decoded; they go to the proxy alone, never into a text.
@@ -28,24 +31,31 @@ using TProxyChooser = std::function<TProxy(const std::string& Url)>;
 // credentials with a control character in them.
 bool ParseProxyUrl(const std::string& text, TProxy& proxy, int defaultPort = 1080);
 
-// Whether curl's no_proxy list names host at port: comma-separated entries, "*" for every host,
-// a name that is the host or a domain the host is in (with or without a leading dot), an
-// optional ":port", IP literals matched as addresses (also "net/bits").
+// Whether curl's no_proxy list names host at port: entries separated by commas or white space,
+// "*" as the whole list for every host, a name that is the host or a domain the host is in (a
+// dot at either end of it, and one at the end of the host, ignored), an optional ":port",
+// addresses (also "net/bits") matched against a host that is one in any form a URL may write it
+// ("127.1").
 bool NoProxyMatches(const std::string& list, const std::string& host, int port);
 
 // WinHTTP's proxy list, "host:port" for every scheme or "http=host:port;https=host:port": the
-// proxy for scheme (port 80 when it names none). False when it names none for scheme.
+// proxy for scheme (port 80 when it names none), else the one for every scheme, else a
+// "socks=host:port" proxy. False when it names none for scheme. A proxy of another scheme than
+// http ("https=https://host:443") comes with its scheme.
 bool ProxyFromList(const std::string& list, const std::string& scheme, TProxy& proxy);
 
-// Whether WinHTTP's bypass list names host at port: entries separated by ";" or white space,
-// "*" wildcards, an optional scheme and port, "<local>" for a host name without a dot.
-bool BypassMatches(const std::string& list, const std::string& host, int port);
+// Whether WinHTTP's bypass list names host at port for scheme: entries separated by ";" or white
+// space, "*" wildcards, an optional port, an optional scheme (then for that scheme alone),
+// "<local>" for a host name without a dot; a dot at the end of a name is ignored.
+bool BypassMatches(const std::string& list, const std::string& scheme, const std::string& host,
+                   int port);
 
 // The scheme (lower case), host (without brackets) and port of an absolute URL; false when it
 // is none.
 bool SplitTarget(const std::string& url, std::string& scheme, std::string& host, int& port);
 
-// The proxy curl would choose for url from the environment that getenv reads.
+// The proxy curl would choose for url from the environment that getenv reads; one of another
+// scheme than http ("socks5h://host") comes with its scheme.
 TProxy EnvironmentProxyFor(const std::string& url,
                            const std::function<std::string(const char* name)>& getenv);
 

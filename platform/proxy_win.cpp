@@ -101,7 +101,7 @@ std::optional<TProxy> Automatic(const TSettings& s, const std::string& url,
   std::string host, ignored;
   int port = 0;
   if (info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY &&
-      SplitTarget(url, ignored, host, port) && !BypassMatches(bypass, host, port))
+      SplitTarget(url, ignored, host, port) && !BypassMatches(bypass, scheme, host, port))
     ProxyFromList(list, scheme, proxy);
   return proxy;
 }
@@ -134,7 +134,7 @@ TProxy SystemProxyFor(const std::string& url) {
   TProxy proxy;
   if (answer)
     proxy = *answer;
-  else if (!s.manual.empty() && !BypassMatches(s.bypass, host, port))
+  else if (!s.manual.empty() && !BypassMatches(s.bypass, scheme, host, port))
     ProxyFromList(s.manual, scheme, proxy);
   std::lock_guard<std::mutex> hold(s.lock);
   s.answers[key] = proxy;

@@ -10,6 +10,7 @@
 #include "platform/proxy.h"
 #include "support/http_events.h"
 #include "support/loopback_peer.h"
+#include "support/testenv.h"
 
 namespace {
 
@@ -19,12 +20,13 @@ struct ListCase {
   const char* host;
   int port;
   bool matches;
+  const char* scheme = "http";
 };
 
-template <typename Match>
-void ExpectMatches(const std::vector<ListCase>& cases, Match match) {
+template <typename Match> void ExpectMatches(const std::vector<ListCase>& cases, Match match) {
   for (const ListCase& c : cases)
-    EXPECT_EQ(match(c.list, c.host, c.port), c.matches) << c.list << " / " << c.host << ":" << c.port;
+    EXPECT_EQ(match(c.list, c.scheme, c.host, c.port), c.matches)
+        << c.list << " / " << c.scheme << "://" << c.host << ":" << c.port;
 }
 
 using platform::TProxy;
@@ -33,7 +35,8 @@ using testsupport::HttpEvents;
 using testsupport::LoopbackPeer;
 
 std::string Describe(const TProxy& p) {
-  return p.Host + " " + std::to_string(p.Port) + " [" + p.User + "] [" + p.Password + "]";
+  return (p.Scheme == "http" ? "" : p.Scheme + "://") + p.Host + " " + std::to_string(p.Port) +
+         " [" + p.User + "] [" + p.Password + "]";
 }
 
 TEST(ProxyChoice, ProxyUrls) {
@@ -88,6 +91,13 @@ TEST(ProxyChoice, NoProxyLists) {
       {"example.com", "example.com.org", 80, false},
       {"other.org, example.com", "example.com", 80, true},
       {"other.org,,  ", "example.com", 80, false},
+      {"other.org example.com", "example.com", 80, true},
+      {"other.org\texample.com", "example.com", 80, true},
+      {"example.com", "example.com.", 80, true},
+      {"example.com.", "www.example.com", 80, true},
+      {".example.com.", "www.example.com.", 80, true},
+      {"other.org,*", "example.com", 80, false}, // "*" means every host only as the whole list
+      {" * ", "example.com", 80, true},
       {"example.com:8080", "example.com", 8080, true},
       {"example.com:8080", "example.com", 80, false},
       {"*.example.com", "www.example.com", 80, false}, // curl's only wildcard is a lone "*"
@@ -97,13 +107,24 @@ TEST(ProxyChoice, NoProxyLists) {
       {"192.168.0.0/16", "192.169.7.1", 80, false},
       {"10.0.0.0/8,127.0.0.1", "127.0.0.1", 80, true},
       {"1.1", "10.1.1.1", 80, false}, // an address is never matched as a name's tail
+      // A host of the URL is the address it connects to, whichever way it is written; an entry
+      // is an address only in its usual form.
+      {"127.0.0.1", "127.1", 80, true},
+      {"127.0.0.1", "0x7f.0.0.1", 80, true},
+      {"127.0.0.1", "2130706433", 80, true},
+      {"10.0.0.0/8", "012.1.2.3", 80, true},
+      {"127.1", "127.0.0.1", 80, false},
+      {"127.0.0.1/33", "127.0.0.1", 80, false},
+      {"0.0.0.0/0", "127.0.0.1", 80, true},
       {"::1", "::1", 80, true},
       {"[::1]:8080", "::1", 8080, true},
       {"fe80::/10", "fe80::1:2", 80, true},
       {"fe80::/10", "fec0::1", 80, false},
       {"", "example.com", 80, false},
   };
-  ExpectMatches(cases, platform::NoProxyMatches);
+  ExpectMatches(cases, [](const char* list, const char*, const char* host, int port) {
+    return platform::NoProxyMatches(list, host, port);
+  });
 }
 
 TEST(ProxyChoice, WindowsProxyLists) {
@@ -120,7 +141,12 @@ TEST(ProxyChoice, WindowsProxyLists) {
       {"http=hp:81;https=sp:82", "https", "sp 82 [] []"},
       {"http=hp:81", "https", ""},
       {"HTTP=http://hp:81 ftp=fp:21", "http", "hp 81 [] []"},
-      {"socks=sk:1080", "http", ""},
+      // A proxy of another kind than http is no reason to go direct.
+      {"https=https://sp:443", "https", "https://sp 443 [] []"},
+      {"http=hp:81;https=https://sp", "http", "hp 81 [] []"},
+      {"socks://sk:1080", "http", "socks://sk 1080 [] []"},
+      {"socks=sk:1080", "http", "socks://sk 1080 [] []"},
+      {"https=sp:82;socks=sk:1080", "https", "sp 82 [] []"},
       {"", "http", ""},
   };
   for (const Case& c : cases) {
@@ -142,6 +168,11 @@ TEST(ProxyChoice, WindowsBypassLists) {
       {"http://download.corvane.org:8080", "download.corvane.org", 8080, true},
       {"download.corvane.org:8080", "download.corvane.org", 80, false},
       {"", "intranet", 80, false},
+      {"https://*.corp", "a.corp", 443, true, "https"},
+      {"https://*.corp", "a.corp", 80, false, "http"},
+      {"HTTP://a.corp", "a.corp", 80, true, "http"},
+      {"*.corvane.org", "download.corvane.org.", 80, true},
+      {"<local>", "intranet.", 80, true},
   };
   ExpectMatches(cases, platform::BypassMatches);
 }
@@ -165,7 +196,9 @@ TEST(ProxyChoice, EnvironmentAsCurlReadsIt) {
       {{{"http_proxy", "hp:1"}, {"NO_PROXY", "h.example:8080"}}, "http://h.example:8080/", ""},
       {{{"http_proxy", "hp:1"}, {"no_proxy", "other"}}, "http://h.example/", "hp 1 [] []"},
       {{{"http_proxy", "http://a:b%21@hp:1"}}, "http://u@h.example:81/", "hp 1 [a] [b!]"},
-      {{{"http_proxy", "socks5://hp:1"}}, "http://h.example/", ""},
+      {{{"http_proxy", "socks5://hp:1"}}, "http://h.example/", "socks5://hp 1 [] []"},
+      {{{"https_proxy", "https://u:pw@sp"}}, "https://h.example/", "https://sp 443 [u] [pw]"},
+      {{{"all_proxy", "socks5h://ap"}}, "https://h.example/", "socks5h://ap 1080 [] []"},
   };
   for (const Case& c : cases) {
     const TProxy proxy = platform::EnvironmentProxyFor(c.url, [&](const char* name) {
@@ -283,6 +316,76 @@ TEST(ProxyRoute, HttpsAsksForATunnelAndARefusalIsTriedAgain) {
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "the proxy refused the tunnel (403) - retrying in 1 s");
   EXPECT_EQ(events.Joined(), "failure 0");
+}
+
+// A proxy this program cannot speak to fails the download at once, naming it and its scheme
+// (never the password), and nothing goes to the server directly in its stead.
+TEST(ProxyRoute, AProxyOfAnotherSchemeFailsAndNothingGoesDirect) {
+  LoopbackPeer origin(Answer(kOk));
+  TNMHTTP http(nullptr);
+  HttpEvents events(http);
+  http.TimeOut = 10000;
+  http.ProxyFor = [](const std::string&) {
+    TProxy p;
+    p.Scheme = "socks5h";
+    p.Host = "127.0.0.1";
+    p.Port = 1080;
+    p.User = "ann";
+    p.Password = "secret";
+    return p;
+  };
+  std::vector<std::string> log;
+  TDownloads downloads(http, [&](const std::string& line) { log.push_back(line); });
+  int pauses = 0;
+  downloads.Pause = [&](int64_t) { return ++pauses, true; };
+  std::string text, said;
+  try {
+    downloads.FetchText(origin.Url("/list"), text, 1000);
+  } catch (const EProxyError& e) {
+    said = e.Message;
+  }
+  EXPECT_EQ(said, "cannot download through the proxy socks5h://ann@127.0.0.1:1080: only http "
+                  "proxies can be used, not socks5h");
+  EXPECT_EQ(log, (std::vector<std::string>{"downloading through the proxy "
+                                           "socks5h://ann@127.0.0.1:1080"}));
+  EXPECT_EQ(pauses, 0);
+  EXPECT_EQ(origin.Connections(), 0u);
+  EXPECT_EQ(events.Joined(), "");
+}
+
+// Nothing of a refused tunnel's reply is taken for the download: not into the file, the text or
+// the sink.
+TEST(ProxyRoute, ARefusedTunnelStoresNothing) {
+  LoopbackPeer proxy(Answer("HTTP/1.0 403 Forbidden\r\nContent-Length: 6\r\n\r\ndenied"));
+  testenv::TempDir dir;
+  for (const char* into : {"file", "text", "sink"}) {
+    TNMHTTP http(nullptr);
+    HttpEvents events(http);
+    http.TimeOut = 10000;
+    http.SecureSocket = true;
+    http.ProxyFor = [&](const std::string&) {
+      TProxy p;
+      p.Host = "127.0.0.1";
+      p.Port = proxy.Port();
+      return p;
+    };
+    std::string taken;
+    const std::string file = dir.file("got");
+    http.Body.clear();
+    if (into == std::string("file")) {
+      http.InputFileMode = true;
+      http.Body = file;
+    } else if (into == std::string("sink")) {
+      http.BodySink = [&](const char* data, size_t n) { taken.append(data, n); };
+    }
+    http.Get("https://origin.example/file");
+    if (into == std::string("text")) taken = http.Body;
+    // Not even an empty file.
+    if (testenv::Exists(file)) taken = "a file of " + testenv::ReadFile(file);
+    EXPECT_TRUE(http.TunnelRefused) << into;
+    EXPECT_EQ(taken, "") << into;
+    EXPECT_EQ(events.Joined(), "failure 0") << into;
+  }
 }
 
 } // namespace
