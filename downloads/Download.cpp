@@ -71,11 +71,9 @@ TPartRecord ReadTotal(const std::string& part) {
   size_t pos = 0;
   std::string_view line;
   if (!NextLine(text, pos, line)) return record;
-  line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
-  int64_t total = 0;
-  auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), total);
-  (void)end;
-  if (ec != std::errc() || total <= 0) return record;
+  // A total that cannot be read vouches for no part: trailing junk too.
+  const int64_t total = WholeNumber(line);
+  if (total <= 0) return record;
   record.total = total;
   if (NextLine(text, pos, line)) record.validator = std::string(line);
   if (NextLine(text, pos, line) && !line.empty()) {
