@@ -485,6 +485,10 @@ void TDownloads::Install(const std::string& dest) {
     throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
   }
   RemoveTotal(part);
+  // Before the file runs or the step says it is done: a power cut must not bring the old file
+  // back.
+  if (!platform::SyncFolderOf(dest))
+    throw EWriteError(Format("Cannot write file %s", dest.c_str()), platform::LastFileError());
 }
 
 void TDownloads::KeepWhole(const std::string& dest) {
