@@ -34,8 +34,9 @@ failx() { for f in "$work"/*.log "$work"/*.out; do echo "--- $f:"; cat "$f"; don
 setup_pid=$!
 power_cut_kill "$setup_pid" "$part"
 setup_pid=""
-# The second run's renames, removals, syncs and program starts are traced.
-timeout 600 strace -f --seccomp-bpf -qq -y -s 4096 -o "$work/second.trace" \
+# The second run's renames, removals, syncs and program starts are traced (in a sanitizer build
+# without the leak check, which cannot run under a tracer).
+ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0 timeout 600 strace -f --seccomp-bpf -qq -y -s 4096 -o "$work/second.trace" \
   -e trace=rename,renameat,renameat2,unlink,unlinkat,fsync,execve \
   "$build/corvane-setup" "${args[@]}" "/LOG=$work/second.log" >"$work/second.out" 2>&1 ||
   failx "the run after the cut exited $?"
