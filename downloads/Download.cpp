@@ -71,11 +71,9 @@ TPartRecord ReadTotal(const std::string& part) {
   size_t pos = 0;
   std::string_view line;
   if (!NextLine(text, pos, line)) return record;
-  line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
-  int64_t total = 0;
-  auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), total);
-  (void)end;
-  if (ec != std::errc() || total <= 0) return record;
+  // A total that cannot be read vouches for no part: trailing junk too.
+  const int64_t total = WholeNumber(line);
+  if (total <= 0) return record;
   record.total = total;
   if (NextLine(text, pos, line)) record.validator = std::string(line);
   if (NextLine(text, pos, line) && !line.empty()) {
@@ -112,11 +110,6 @@ bool IsFinal2xx(int32_t status) {
   return status >= 200 && status <= 298;
 }
 
-// A reply that says the server may manage later.
-bool IsBusy(int32_t status) {
-  return status == 408 || status == 429 || (status >= 500 && status <= 599);
-}
-
 // Holds the caller's events back for one try and puts them back whatever happens.
 class THeldEvents {
 public:
@@ -144,22 +137,28 @@ bool IsHttps(const std::string& url) {
 
 } // namespace
 
+bool TRetryPolicy::MayHeal(int32_t status) {
+  return status == 408 || status == 429 ||
+         (status >= 500 && status <= 599 && status != 501 && status != 505);
+}
+
 int64_t TRetryPolicy::NextPause(bool progressed, int64_t retryAfterSeconds) {
   fruitless_ = progressed ? 0 : fruitless_ + 1;
   if (fruitless_ >= MaxFruitlessTries) return -1;
+  // A server that asks for no pause, or a short one, is still given the one its outage needs.
   // Clamped before it is multiplied: a server may name any number of seconds up to 2^63 - 1.
-  if (retryAfterSeconds >= 0)
-    return retryAfterSeconds >= MaxRetryAfterMs / 1000 ? MaxRetryAfterMs : retryAfterSeconds * 1000;
-  const int doublings = std::max(0, fruitless_ - 1);
-  return std::min(MaxPauseMs, FirstPauseMs << std::min(doublings, 16));
+  const int64_t asked = retryAfterSeconds < 0                         ? 0
+                        : retryAfterSeconds >= MaxRetryAfterMs / 1000 ? MaxRetryAfterMs
+                                                                      : retryAfterSeconds * 1000;
+  return std::max(asked, Backoff(fruitless_));
 }
 
 struct TDownloads::TTry {
   enum TEnd { Success, Failure, Error } end = Failure;
   std::exception_ptr error;
-  bool socketError = false; // a cut, reset, refusal, failed lookup or stall
-  bool lasting = false;     // a certificate or protocol fault: the same try fails the same way
-  bool downgraded = false;  // a redirect from https to plain http, refused
+  bool socketError = false;   // a cut, reset, refusal, failed lookup or stall
+  bool lasting = false;       // a certificate or protocol fault: the same try fails the same way
+  bool downgraded = false;    // a redirect from https to plain http, refused
   bool tunnelRefused = false; // the proxy would not open a tunnel
   bool stalled = false;
   bool unbuildable = false; // the request could not be composed
@@ -247,20 +246,21 @@ bool TDownloads::Retryable(const TTry& t) const {
   // credentials will not without them.
   if (t.tunnelRefused) return t.status != 407;
   // No reply, a header or a body cut short, or a server that may manage later.
-  return !t.headerComplete || IsFinal2xx(t.stored) || IsBusy(t.status);
+  return !t.headerComplete || IsFinal2xx(t.stored) || TRetryPolicy::MayHeal(t.status);
 }
 
 std::string TDownloads::Why(const TTry& t, int64_t at) {
   if (t.stalled) return "connection stalled at byte " + IntToStr(at);
   if (t.end == TTry::Failure && t.tunnelRefused && t.headerComplete)
     return "the proxy refused the tunnel (" + IntToStr(t.status) + ")";
-  if (t.end == TTry::Failure && t.headerComplete && IsBusy(t.status))
+  if (t.end == TTry::Failure && t.headerComplete && TRetryPolicy::MayHeal(t.status))
     return "the server answered " + IntToStr(t.status);
   return "connection lost at byte " + IntToStr(at);
 }
 
 bool TDownloads::WaitBeforeRetry(TRetryPolicy& policy, const TTry& t, bool progressed, int64_t at) {
-  const int64_t pause = policy.NextPause(progressed, IsBusy(t.status) ? t.retryAfter : -1);
+  const int64_t pause =
+      policy.NextPause(progressed, TRetryPolicy::MayHeal(t.status) ? t.retryAfter : -1);
   if (pause < 0) return false;
   log_(Why(t, at) + " - retrying in " + IntToStr((pause + 999) / 1000) + " s");
   if (!Pause(pause) || stopped_) throw EAbort();
@@ -279,8 +279,7 @@ void TDownloads::SayRoute(const std::string& url) {
 }
 
 void TDownloads::SayProxyRefusal(const TTry& t) {
-  if (t.end != TTry::Failure || !t.headerComplete || t.status != 407 || http_.Proxy.empty())
-    return;
+  if (t.end != TTry::Failure || !t.headerComplete || t.status != 407 || http_.Proxy.empty()) return;
   platform::TProxy proxy;
   proxy.Host = http_.Proxy;
   proxy.Port = http_.ProxyPort;
@@ -486,6 +485,10 @@ void TDownloads::Install(const std::string& dest) {
     throw EFCreateError(Format("Cannot create file %s", dest.c_str()));
   }
   RemoveTotal(part);
+  // Before the file runs or the step says it is done: a power cut must not bring the old file
+  // back.
+  if (!platform::SyncFolderOf(dest))
+    throw EWriteError(Format("Cannot write file %s", dest.c_str()), platform::LastFileError());
 }
 
 void TDownloads::KeepWhole(const std::string& dest) {

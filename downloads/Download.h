@@ -3,6 +3,7 @@
 // from what was written, and checked before it may replace anything.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -11,14 +12,27 @@
 #include "netcomp/NMHttp.h"
 
 // When a download is tried again. The pause doubles from FirstPauseMs with every try in a row
-// that brought no new byte, up to MaxPauseMs; a delay the server asks for (Retry-After) is waited
-// instead, up to MaxRetryAfterMs. After MaxFruitlessTries such tries the download has failed.
+// that brought no new byte, up to MaxPauseMs; a delay the server asks for (Retry-After) makes it
+// longer, up to MaxRetryAfterMs, never shorter. After MaxFruitlessTries such tries, enough for
+// the pauses alone to outlast an outage of OutageMs (a Wi-Fi drop, a server restarting), the
+// download has failed.
 class TRetryPolicy {
 public:
-  static constexpr int MaxFruitlessTries = 5;
   static constexpr int64_t FirstPauseMs = 1000;
   static constexpr int64_t MaxPauseMs = 60000;
   static constexpr int64_t MaxRetryAfterMs = 300000;
+  static constexpr int64_t OutageMs = 120000;
+
+  // The pause after the given count of tries in a row without a new byte (0: the last try brought
+  // some), when the server asks for none.
+  static constexpr int64_t Backoff(int fruitless) {
+    return std::min(MaxPauseMs, FirstPauseMs << std::clamp(fruitless - 1, 0, 16));
+  }
+  static const int MaxFruitlessTries;
+
+  // Whether a reply with this status says the server may manage later: not 501 or 505, which
+  // say it never will.
+  static bool MayHeal(int32_t status);
 
   // Takes note of a try that may be tried again: whether it brought new bytes, and the seconds
   // its reply asked to wait (-1: none). Returns the pause before the next try in milliseconds,
@@ -28,6 +42,13 @@ public:
 private:
   int fruitless_ = 0;
 };
+// The fewest tries whose pauses between them add up to OutageMs.
+inline constexpr int TRetryPolicy::MaxFruitlessTries = [] {
+  int tries = 1;
+  for (int64_t waited = 0; waited < OutageMs; ++tries)
+    waited += Backoff(tries);
+  return tries;
+}();
 
 class TDownloads {
 public:

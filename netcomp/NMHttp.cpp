@@ -231,7 +231,8 @@ void TNMHTTP::ReadResponseHeader() {
   Validator.clear();
   RetryAfter = -1;
   ProxyAuthenticate.clear();
-  std::string lastModified;
+  ETagRead.clear();
+  LastModifiedRead.clear();
   RedirectLocation.clear();
   HeaderComplete = false;
   HeaderValid = true;
@@ -289,10 +290,11 @@ void TNMHTTP::ReadResponseHeader() {
     } else if (name == "CONTENT-RANGE") {
       ContentRange = value;
     } else if (name == "ETAG") {
+      ETagRead = value;
       // A weak tag never matches in If-Range.
       if (value.size() > 2 && value.front() == '"' && value.back() == '"') Validator = value;
     } else if (name == "LAST-MODIFIED") {
-      lastModified = value;
+      LastModifiedRead = value;
     } else if (name == "TRANSFER-ENCODING") {
       if (LowerCase(value) == "chunked")
         Chunked = true;
@@ -300,7 +302,7 @@ void TNMHTTP::ReadResponseHeader() {
         HeaderValid = false;
     }
   }
-  if (Validator.empty()) Validator = lastModified;
+  if (Validator.empty()) Validator = LastModifiedRead;
   // It goes back to the server in a request line of its own: nothing in it may end that line.
   if (Validator.size() > MaxKeptBytes ||
       !std::all_of(Validator.begin(), Validator.end(), [](char c) { return c >= ' ' && c <= '~'; }))
@@ -337,10 +339,11 @@ bool TNMHTTP::ReadBody() {
   const bool none =
       Command == CmdHead || (status >= 100 && status <= 199) || status == 204 || status == 304;
   // The whole resource the file begins: what a later call may continue.
-  const int64_t whole = Resumed ? ResumeTotal
-                        : HasLength && !none && status >= 200 && status <= 298 && status != 206
-                            ? BytesTotal
-                            : 0;
+  const int64_t whole =
+      Resumed ? ResumeTotal
+      : HasLength && !none && status >= 200 && status <= 298 && (status != 206 || WholeRange)
+          ? BytesTotal
+          : 0;
   const std::string validator = Resumed ? ResumeValidator : Validator;
   auto durable = OnBodyDurable;
   if (!BodySink && !Resumed && InputFileMode) {
@@ -472,7 +475,8 @@ bool TNMHTTP::RangeIsRest(int64_t from, int64_t& total) const {
 
 bool TNMHTTP::ContinuesFile() {
   int64_t total = ResumeTotal;
-  if (ResumeFrom <= 0 || BodySink || !RangeIsRest(ResumeFrom, total)) return false;
+  if (ResumeFrom <= 0 || BodySink || !RangeIsRest(ResumeFrom, total) || !SameVersion())
+    return false;
   if (!InputFileMode) {
     if (static_cast<int64_t>(Body.size()) != ResumeFrom) return false;
   } else {
@@ -484,6 +488,13 @@ bool TNMHTTP::ContinuesFile() {
   }
   ResumeTotal = total;
   return true;
+}
+
+bool TNMHTTP::SameVersion() const {
+  if (ResumeValidator.empty()) return true;
+  // A reply that does not name a validator of that kind says nothing against it.
+  const std::string& named = ResumeValidator.front() == '"' ? ETagRead : LastModifiedRead;
+  return named.empty() || named == ResumeValidator;
 }
 
 bool TNMHTTP::CoversWholeResource() {
@@ -531,14 +542,14 @@ void TNMHTTP::ExecuteRequest() {
       // A file or Body's text continues; what goes to a sink cannot be taken back.
       Resumed = !BodySink && readable && ContinuesFile();
       // A 206 is the whole resource only when its range covers all of it.
-      const bool whole206 = !BodySink && readable && CoversWholeResource();
-      const bool finalOk = Status() >= 200 && Status() <= 298 && (Status() != 206 || whole206);
+      WholeRange = !BodySink && readable && CoversWholeResource();
+      const bool finalOk = Status() >= 200 && Status() <= 298 && (Status() != 206 || WholeRange);
       // While a body is resumed, what it holds survives everything but the resource itself; a
       // part that is neither the rest asked for nor the whole resource is never taken, nor the
       // reply of a proxy that refused the tunnel.
       const bool stored =
           !TunnelRefused &&
-          (BodySink || (Status() == 206 ? Resumed || whole206 : ResumeFrom <= 0 || finalOk));
+          (BodySink || (Status() == 206 ? Resumed || WholeRange : ResumeFrom <= 0 || finalOk));
       if (!BodySink && readable && stored) CapturedStatus = StatusRead;
       bool whole = false;
       try {
@@ -561,7 +572,7 @@ void TNMHTTP::ExecuteRequest() {
       } else if (status < 299) {
         // An interim reply, a part that does not complete the file it was asked for, or a body cut
         // short is no download.
-        RaiseOutcome(status >= 200 && (status != 206 || Resumed || whole206) && whole);
+        RaiseOutcome(status >= 200 && (status != 206 || Resumed || WholeRange) && whole);
       } else if (status >= 300 && status <= 302) {
         Url = httpparse::ResolveLocation(OriginUrl(), Path, RedirectLocation);
         if (Url.empty()) {

@@ -97,7 +97,8 @@ public:
   // Resuming a body: above 0, every pass of the request (redirects too) asks for the body from
   // byte ResumeFrom on ("Range: bytes=N-"), and a 206 reply whose Content-Range starts there and
   // names ResumeTotal as the total is appended to the file named by Body (without InputFileMode:
-  // to the text Body holds), which must hold ResumeFrom bytes. Any other 206 is a failure. Only
+  // to the text Body holds), which must hold ResumeFrom bytes, unless its ETag or Last-Modified
+  // names another version than ResumeValidator does. Any other 206 is a failure. Only
   // that 206 or another final 2xx reply (which replaces the body) touches it: the body of a
   // redirect or an error reply is not stored. 0 leaves the request as it always was; a 206 to it
   // is the whole resource only when its Content-Range covers all of it ("bytes 0-N/N+1"), and
@@ -204,8 +205,12 @@ private:
   // Whether the reply just read is a 206 whose Content-Range is the rest of a resource of total
   // bytes from byte from; a total of 0 or less takes (and keeps in total) the one it names.
   bool RangeIsRest(int64_t from, int64_t& total) const;
-  // Whether the reply just read continues the body as ResumeFrom and ResumeTotal describe.
+  // Whether the reply just read continues the body as ResumeFrom, ResumeTotal and
+  // ResumeValidator describe.
   bool ContinuesFile();
+  // Whether the reply just read names no other version than ResumeValidator, by the kind of
+  // validator that is (an ETag, or a Last-Modified date).
+  bool SameVersion() const;
   // Whether the reply just read is a 206 to a request without a range whose Content-Range
   // covers the whole resource; sets the length from it.
   bool CoversWholeResource();
@@ -215,6 +220,9 @@ private:
   bool HeaderValid = true;     // no unreadable or contradicting framing
   bool Chunked = false;
   bool HasLength = false;
+  std::string ETagRead, LastModifiedRead; // as the reply gave them, weak tags too
+  // The reply is a 206 to a request without a range that covers the whole resource.
+  bool WholeRange = false;
   // Credentials go only to the first host of a call; a cookie set by a redirect only to the host
   // that set it.
   std::string CallOrigin;

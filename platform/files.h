@@ -40,6 +40,12 @@ bool FlushFileData(std::FILE* file);
 // when any step failed (the old file, if any, then stays).
 bool ReplaceFileDurably(const std::string& path, const std::string& text);
 
+// Puts on the disk what was renamed or removed in the folder that holds path, so that a power cut
+// after this returns cannot bring an older state of the folder back. On Windows nothing is done:
+// the moves of MoveFileOver are written through, and a removal may still come back after a power
+// cut. False, with the system's error, when it failed.
+bool SyncFolderOf(const std::string& path);
+
 // Writes a growing file on a thread of its own and has the system put it on the disk every 8 MiB,
 // on a second thread, so that writing goes on while the disk catches up. The caller hands over
 // copies of its blocks and goes on at once; it waits only while the writing is a few MiB behind,

@@ -54,11 +54,17 @@ bool ReplaceFileDurably(const std::string& path, const std::string& text) {
     return false;
   }
   // The rename is on the disk only once its directory is.
-  const std::string dir = std::filesystem::path(target).parent_path().string();
-  int dirFd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd < 0) return false;
-  ok = fsync(dirFd) == 0;
-  close(dirFd);
+  return SyncFolderOf(path);
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const std::string dir = std::filesystem::path(NativePath(path)).parent_path().string();
+  const int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = fsync(fd) == 0;
+  const int error = errno;
+  close(fd);
+  errno = error;
   return ok;
 }
 

@@ -57,6 +57,10 @@ bool ReplaceFileDurably(const std::string& path, const std::string& text) {
   return true;
 }
 
+bool SyncFolderOf(const std::string&) {
+  return true;
+}
+
 bool AcquireInstanceLock() {
   // The handle stays open until the process ends; the system releases the mutex then. Another
   // session's mutex is one this user may not open (ERROR_ACCESS_DENIED).

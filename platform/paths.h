@@ -29,7 +29,8 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 int64_t FileLength(const std::string& path);
 // Removes a file; false when it is still there.
 bool RemoveFile(const std::string& path);
-// Renames from to to, replacing a file there; false when it failed (the system's error kept).
+// Renames from to to, replacing a file there; false when it failed (the system's error kept). On
+// Windows the move is on the disk when it returns; on Linux once SyncFolderOf (files.h) has run.
 bool MoveFileOver(const std::string& from, const std::string& to);
 // Cuts the file to length bytes; false when it failed.
 bool CutFile(const std::string& path, int64_t length);

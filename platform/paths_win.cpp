@@ -30,7 +30,9 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool MoveFileOver(const std::string& from, const std::string& to) {
-  return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), MOVEFILE_REPLACE_EXISTING);
+  // Written through: on the disk when it returns, as SyncFolderOf promises on Linux.
+  return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool CutFile(const std::string& path, int64_t length) {

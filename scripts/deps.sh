@@ -11,7 +11,7 @@ PACKAGES=(
   libssl-dev openssl
   g++-mingw-w64-x86-64-posix wine64 clang-14 libclang-rt-14-dev
   osslsigncode openssl
-  squid apache2-utils
+  squid apache2-utils strace
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # httpget against a misbehaving server: bodies past 4 GiB, a lying Content-Length, a server that
-# keeps the connection open, one that goes silent, an unwritable output, and a big body to stdout
-# in little memory.
+# keeps the connection open, one that goes silent, an unwritable output, a refused connection
+# tried again, and a big body to stdout in little memory.
 # CORVANE_BIG_GIB sets the size of the big download (default 3).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -55,6 +55,14 @@ run keepalive --timeout 20000 "$url/keepalive/5"
 run full -o /dev/full "$url/big/100000"
 [ $code -eq 2 ] || fail "full: exit $code"
 grep -qF "error EWriteError: Cannot write file /dev/full" "$work/full.events" || fail "full: no error line"
+
+# A refused connection, twice tried again: nothing arrived, so the pauses grow from the first
+# (an empty file is no progress).
+closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+run refused --retry 2 -o "$work/refused.bin" "http://127.0.0.1:$closed/x"
+[ $code -eq 2 ] || fail "refused: exit $code"
+[ "$(grep '^retry in ' "$work/refused.events" | tr '\n' '|')" = "retry in 1000 ms|retry in 2000 ms|" ] ||
+  fail "refused: pauses $(grep '^retry in ' "$work/refused.events" | tr '\n' '|')"
 
 # 200 MiB to stdout: streamed, so memory stays far below the body's size.
 /usr/bin/time -f %M -o "$work/rss" "$httpget" "$url/big/209715200" 2>/dev/null | wc -c >"$work/count"

@@ -8,9 +8,10 @@
 // --resume continues FILE, which holds the first FROM bytes of a body of TOTAL bytes; -C - (or
 // --continue) continues FILE from what it holds, whatever the total.
 // --retry N tries again up to N times after a cut, a reset, a refused connection, a failed lookup,
-// a stall or a 408, 429 or 5xx reply, with the installer's pauses (1 s, 2 s, 4 s ..., a
-// Retry-After honoured up to 5 minutes; five tries in a row without a new byte end it); a body
-// going to FILE continues from what was written. --idle-timeout S gives a connection up when no
+// a stall or a 408, 429 or 5xx reply but 501 and 505, with the installer's pauses (1 s, 2 s,
+// 4 s ... 60 s, longer when a Retry-After asks for it, up to 5 minutes; the tries in a row
+// without a new byte end it once their pauses span 2 minutes); a body going to FILE continues
+// from what was written. --idle-timeout S gives a connection up when no
 // byte has come for S seconds (0, the default: never).
 //
 // An https URL is fetched over TLS 1.2 or 1.3, the server's certificate checked for the URL's host
@@ -33,9 +34,9 @@
 #include <string>
 #include <system_error>
 
+#include "downloads/Download.h"
 #include "framework/Forms.h"
 #include "framework/Sysutils.h"
-#include "downloads/Download.h"
 #include "netcomp/NMHttp.h"
 #include "platform/appinit.h"
 #include "platform/paths.h"
@@ -288,9 +289,7 @@ int main(int argc, char** argv) {
       http.ResumeTotal = std::stoll(o.resume.substr(o.resume.find('/') + 1));
     }
 
-    http.OnPacketRecvd = [&http](TObject*) {
-      lines.Progress(http.BytesRecvd, http.BytesTotal);
-    };
+    http.OnPacketRecvd = [&http](TObject*) { lines.Progress(http.BytesRecvd, http.BytesTotal); };
     http.OnStatus = [](TObject*, const std::string& status) { Line("status " + status); };
     http.OnSuccess = [&outcome](CmdType cmd) {
       outcome = Success;
@@ -317,6 +316,8 @@ int main(int argc, char** argv) {
     for (int tries = 0;; ++tries) {
       // A file this run or the caller began continues from what it holds.
       const int64_t held = o.toFile ? FileSize(o.output) : 0;
+      // Only bytes beyond what was held before count as progress, as in the installer.
+      mostHeld = std::max(mostHeld, held);
       if (o.toFile && tries > 0 && total > held && held > 0) {
         http.ResumeFrom = held;
         http.ResumeTotal = total;
@@ -342,7 +343,7 @@ int main(int argc, char** argv) {
       const int32_t status = http.StatusRead;
       if (status == 407 && !http.Proxy.empty())
         Line("proxy-authenticate " + http.ProxyAuthenticate);
-      const bool busy = status == 408 || status == 429 || (status >= 500 && status <= 599);
+      const bool busy = TRetryPolicy::MayHeal(status);
       const bool bodyCut = http.CapturedStatus >= 200 && http.CapturedStatus <= 298;
       if (!error && outcome == Failure) cut = !http.ReplyHeaderComplete() || busy || bodyCut;
       if (bodyCut && http.BytesTotal > 0 && !http.Resumed) total = http.BytesTotal;

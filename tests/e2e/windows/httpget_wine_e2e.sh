@@ -2,7 +2,8 @@
 # httpget.exe under Wine, without a display, against a real nginx on loopback: 50 MB byte for
 # byte into a file (also resumed), from its IPv6 address too, and to stdout, a 404, a redirect, and a
 # silent server ended by --timeout;
-# then through a link that cuts and stalls (--retry, --idle-timeout) and a file continued with -C -.
+# then through a link that cuts and stalls (--retry, --idle-timeout), a refused connection tried
+# again, and a file continued with -C -.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/lib/nginx.sh"
@@ -113,6 +114,14 @@ cmp -s "$work/flaky/flaky.bin" "$work/out/flaky.bin" || fail "retried: differs"
   fail "retried: not two retries in: $(tr '\n' '|' <"$work/out/retried.events")"
 served=$(awk '{ n += $3 } END { print n }' "$work/flaky.stats")
 [ "$served" -eq 3000000 ] || fail "retried: $served bytes served for 3000000"
+
+# A refused connection, twice tried again: nothing arrived, so the pauses grow from the first
+# (an empty file is no progress).
+closed=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+run refused --retry 2 -o "$(winpath "$work/out/refused.bin")" "http://127.0.0.1:$closed/x"
+[ $code -eq 2 ] || fail "refused: exit $code"
+pauses=$(tr -d '\r' <"$work/out/refused.events" | grep '^retry in ' | tr '\n' '|')
+[ "$pauses" = "retry in 1000 ms|retry in 2000 ms|" ] || fail "refused: pauses $pauses"
 
 # -C - continues a file from what it holds.
 head -c 1200000 "$work/flaky/flaky.bin" >"$work/out/continued.bin"

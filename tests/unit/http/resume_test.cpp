@@ -88,6 +88,7 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
     const char* why;
     std::string reply;
     std::string fileBefore;
+    std::string validator = ""; // of the file's version
   } cases[] = {
       {"other start", "Content-Range: bytes 3-9/10\r\n\r\n3456789", "0123"},
       {"other total", "Content-Range: bytes 4-10/11\r\n\r\n4567890", "0123"},
@@ -97,10 +98,16 @@ TEST_F(HttpResume, PartsThatDoNotContinueTheFileFailAndLeaveIt) {
       {"no total", "Content-Range: bytes 4-9/*\r\n\r\n456789", "0123"},
       {"length off", "Content-Length: 5\r\nContent-Range: bytes 4-9/10\r\n\r\n45678", "0123"},
       {"file is longer", "Content-Range: bytes 4-9/10\r\n\r\n456789", "01234"},
+      {"other version", "ETag: \"v2\"\r\nContent-Range: bytes 4-9/10\r\n\r\n456789", "0123",
+       "\"v1\""},
+      {"other date",
+       "Last-Modified: Tue, 08 Dec 2026 10:00:00 GMT\r\nContent-Range: bytes 4-9/10\r\n\r\n456789",
+       "0123", "Mon, 07 Dec 2026 10:00:00 GMT"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     testenv::WriteFile(file, c.fileBefore);
+    http.ResumeValidator = c.validator;
     events.log.clear();
     LoopbackPeer peer(Answer("HTTP/1.0 206 Partial Content\r\n" + c.reply));
     http.Get(peer.Url("/a"));

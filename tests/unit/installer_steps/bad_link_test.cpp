@@ -33,6 +33,10 @@ PeerScript Rest(size_t from) {
       kWallet.substr(from));
 }
 
+PeerScript Busy() {
+  return Reply("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 4", "busy");
+}
+
 class BadLink : public InstallSteps {
 protected:
   // The request's line of that name, or empty.
@@ -72,6 +76,16 @@ TEST_F(BadLink, WalletArrivesWholeInOnePress) {
        {Reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 2", "busy"), Ok(kWallet)},
        "the server answered 503 - retrying in 2 s",
        {2000},
+       {""}},
+      {"503 with Retry-After: 0",
+       {Reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 0", "busy"), Ok(kWallet)},
+       "the server answered 503 - retrying in 1 s",
+       {1000},
+       {""}},
+      {"503 for two minutes",
+       {Busy(), Busy(), Busy(), Busy(), Busy(), Busy(), Busy(), Ok(kWallet)},
+       "the server answered 503 - retrying in 60 s",
+       {1000, 2000, 4000, 8000, 16000, 32000, 60000},
        {""}},
       {"503 with a Retry-After beyond any clock",
        {Reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 99999999999999999", "busy"),
@@ -168,6 +182,24 @@ TEST_F(BadLink, A206IsTheWholeWalletOnlyWhenItsRangeCoversIt) {
   }
 }
 
+// A server that says it will never manage (not implemented, no such HTTP version) is not asked
+// again: the step fails at once and the old wallet stays.
+TEST_F(BadLink, RepliesThatWillNotHealAreNotTriedAgain) {
+  for (const char* status : {"501 Not Implemented", "505 HTTP Version Not Supported"}) {
+    SCOPED_TRACE(status);
+    Start({Ok("MZl"), Reply(std::string("HTTP/1.0 ") + status + "\r\nContent-Length: 2", "no"),
+           Ok(kWallet)});
+    WriteFile(appDir + "/corvane-qt.exe", "MZold wallet");
+    Press(true, false);
+    EXPECT_EQ(ReadFile(appDir + "/corvane-qt.exe"), "MZold wallet");
+    ASSERT_EQ(view().boxes.size(), 1u);
+    EXPECT_EQ(view().boxes[0].text, "could not download wallet");
+    EXPECT_TRUE(pauses.empty());
+    EXPECT_EQ(peer->Connections(), 2u);
+    form.reset();
+  }
+}
+
 // A sign-in page in the way is no program: refused at once, the installed files kept, nothing run.
 TEST_F(BadLink, SignInPageIsNotInstalledNorRun) {
   const PeerScript page = Reply("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 21",
@@ -203,7 +235,7 @@ TEST_F(BadLink, ClosingDuringAPauseEndsItAtOnce) {
   std::unique_ptr<testsupport::RunLater> close;
   form->Downloads().Pause = [&](int64_t ms) {
     close = std::make_unique<testsupport::RunLater>(std::chrono::milliseconds(0),
-                                                     [&] { view().CloseWindow(); });
+                                                    [&] { view().CloseWindow(); });
     return realPause(ms);
   };
   Press(true, false);

@@ -18,18 +18,21 @@ protected:
   const std::string partial = appData + "/cvnchain.exe.part";
   const std::string total = partial + ".total";
 
-  // A partial file as a cut download leaves it: its first `have` bytes and the total.
-  void Leave(size_t have) {
+  // A partial file as a cut download leaves it: its first `have` bytes, the total and the
+  // version it is of.
+  void Leave(size_t have, const std::string& validator = "") {
     WriteFile(partial, archive.substr(0, have));
-    WriteFile(total, std::to_string(archive.size()) + "\n");
+    WriteFile(total,
+              std::to_string(archive.size()) + "\n" + validator + (validator.empty() ? "" : "\n"));
   }
-  PeerScript Part(size_t from, const std::string& body, size_t totalSize, size_t cutAt = 0) {
+  PeerScript Part(size_t from, const std::string& body, size_t totalSize, size_t cutAt = 0,
+                  const std::string& lines = "") {
     const std::string rest = body.substr(from, cutAt ? cutAt - from : std::string::npos);
-    return Reply(
-        "HTTP/1.0 206 Partial Content\r\nContent-Length: " + std::to_string(body.size() - from) +
-            "\r\nContent-Range: bytes " + std::to_string(from) + "-" +
-            std::to_string(totalSize - 1) + "/" + std::to_string(totalSize),
-        rest);
+    return Reply("HTTP/1.0 206 Partial Content\r\n" + lines +
+                     "Content-Length: " + std::to_string(body.size() - from) +
+                     "\r\nContent-Range: bytes " + std::to_string(from) + "-" +
+                     std::to_string(totalSize - 1) + "/" + std::to_string(totalSize),
+                 rest);
   }
   std::string RangeLine(size_t connection, const char* name = "\nRange: ") {
     std::string r = peer->Received(connection);
@@ -75,17 +78,28 @@ TEST_F(ResumedBlockchain, ServerThatIgnoresTheRangeStartsOver) {
   ExpectInstalledAndRun();
 }
 
-// A part of another total, or a range the server cannot give, is never joined: the download
-// starts over with a plain request.
+// A part of another total or of another version (a server that ignores If-Range sends the rest
+// of its new one), or a range the server cannot give, is never joined: the download starts over
+// with a plain request.
 TEST_F(ResumedBlockchain, RefusedResumeStartsOver) {
   const std::string bigger = archive + "more";
-  const PeerScript refusals[] = {
-      Part(5000, bigger, bigger.size()),
-      Reply("HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */100", ""),
+  const std::string date = "Mon, 07 Dec 2026 10:00:00 GMT";
+  const struct {
+    PeerScript refusal;
+    std::string validator; // the part's
+  } cases[] = {
+      {Part(5000, bigger, bigger.size()), ""},
+      {Reply("HTTP/1.0 416 Range Not Satisfiable\r\nContent-Range: bytes */100", ""), ""},
+      {Part(5000, archive, archive.size(), 0, "ETag: \"v8\"\r\n"), "\"v7\""},
+      {Part(5000, archive, archive.size(), 0, "ETag: W/\"v7\"\r\n"), "\"v7\""},
+      {Part(5000, archive, archive.size(), 0,
+            "ETag: \"v7\"\r\nLast-Modified: Tue, 08 Dec 2026 10:00:00 GMT\r\n"),
+       date},
   };
-  for (const auto& refusal : refusals) {
-    Start({refusal, Ok(archive)});
-    Leave(5000);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.validator);
+    Start({c.refusal, Ok(archive)});
+    Leave(5000, c.validator);
     Press(false, true);
     EXPECT_THAT(Log(), Contains("cannot resume - starting over"));
     EXPECT_EQ(RangeLine(1), "");
@@ -115,19 +129,26 @@ TEST_F(ResumedBlockchain, PartIsContinuedFromItsDurableLength) {
   const std::string head =
       "HTTP/1.0 200 OK\r\nETag: \"v7\"\r\nContent-Length: " + std::to_string(archive.size());
   struct {
-    const char* record; // the third line of the totals file
-    size_t from;        // 0: starts over with a plain request
+    const char* record;    // the third line of the totals file
+    size_t from;           // 0: starts over with a plain request
+    const char* junk = ""; // after the total
   } cases[] = {
-      {"durable 8000\n", 8000}, {"", 12000},        {"durable 8000x\n", 0},
-      {"durable\n", 0},         {"durable 0\n", 0}, {"durable 30000\n", 0},
+      {"durable 8000\n", 8000},
+      {"", 12000},
+      {"durable 8000x\n", 0},
+      {"durable\n", 0},
+      {"durable 0\n", 0},
+      {"durable 30000\n", 0},
+      {"durable 8000\n", 0, "junk"},
+      {"", 0, "junk"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.record);
+    SCOPED_TRACE(std::string(c.junk) + " " + c.record);
     Start({c.from ? Part(c.from, archive, archive.size())
                   : PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + archive)});
     WriteFile(partial, archive.substr(0, 12000) + std::string(4096, '\0'));
     if (std::string(c.record).empty()) std::filesystem::resize_file(partial, 12000);
-    WriteFile(total, std::to_string(archive.size()) + "\n\"v7\"\n" + c.record);
+    WriteFile(total, std::to_string(archive.size()) + c.junk + "\n\"v7\"\n" + c.record);
     WriteFile(total + ".new", "1\n\"v0\"\ndurable 1");
     Press(false, true);
     EXPECT_EQ(RangeLine(0), c.from ? "Range: bytes=" + std::to_string(c.from) + "-" : "");
@@ -140,19 +161,31 @@ TEST_F(ResumedBlockchain, PartIsContinuedFromItsDurableLength) {
 }
 
 // What the writer put on the disk is recorded beside the part: a cut body's record holds all that
-// arrived, with the total and version the next try continues.
+// arrived, with the total and version the next try continues. A 206 covering the whole archive
+// to the plain request (a cache on the way) is recorded as a 200 is.
 TEST_F(ResumedBlockchain, CutBodyRecordsWhatIsOnTheDisk) {
-  const std::string head = "HTTP/1.0 200 OK\r\nLast-Modified: Mon, 07 Dec 2026 10:00:00 GMT"
-                           "\r\nContent-Length: " +
+  const std::string date = "Last-Modified: Mon, 07 Dec 2026 10:00:00 GMT\r\nContent-Length: " +
                            std::to_string(archive.size());
-  Start(
-      {PeerScript().ReadUntil("\r\n\r\n").Send(head + "\r\n\r\n" + archive.substr(0, 7000)).Close(),
-       NotFound()});
-  Press(false, true);
-  EXPECT_EQ(RangeLine(1), "Range: bytes=7000-");
-  EXPECT_EQ(ReadFile(total),
-            std::to_string(archive.size()) + "\nMon, 07 Dec 2026 10:00:00 GMT\ndurable 7000\n");
-  EXPECT_EQ(ReadFile(partial), archive.substr(0, 7000));
+  const std::string whole =
+      "bytes 0-" + std::to_string(archive.size() - 1) + "/" + std::to_string(archive.size());
+  for (const std::string& head :
+       {"HTTP/1.0 200 OK\r\n" + date,
+        "HTTP/1.0 206 Partial Content\r\nContent-Range: " + whole + "\r\n" + date}) {
+    SCOPED_TRACE(head);
+    Start({PeerScript()
+               .ReadUntil("\r\n\r\n")
+               .Send(head + "\r\n\r\n" + archive.substr(0, 7000))
+               .Close(),
+           NotFound()});
+    Press(false, true);
+    EXPECT_EQ(RangeLine(1), "Range: bytes=7000-");
+    EXPECT_EQ(ReadFile(total),
+              std::to_string(archive.size()) + "\nMon, 07 Dec 2026 10:00:00 GMT\ndurable 7000\n");
+    EXPECT_EQ(ReadFile(partial), archive.substr(0, 7000));
+    form.reset();
+    std::filesystem::remove(partial);
+    std::filesystem::remove(total);
+  }
 }
 
 } // namespace

@@ -21,20 +21,23 @@ std::vector<int64_t> Pauses(const std::vector<Outcome>& tries) {
   return pauses;
 }
 
-TEST(RetryPolicy, PausesGrowUntilFiveTriesBringNothing) {
+// Nothing arriving is given two minutes of pauses, as an outage of the Wi-Fi or a server
+// restart needs; a Retry-After can only lengthen a pause.
+TEST(RetryPolicy, PausesGrowUntilTwoMinutesBringNothing) {
   const Outcome none{false, -1}, some{true, -1};
+  const std::vector<Outcome> eight(8, none);
   const struct {
     const char* what;
     std::vector<Outcome> tries;
     std::vector<int64_t> pauses;
   } cases[] = {
-      {"nothing ever arrives", {none, none, none, none, none}, {1000, 2000, 4000, 8000, -1}},
+      {"nothing ever arrives", eight, {1000, 2000, 4000, 8000, 16000, 32000, 60000, -1}},
       {"new bytes start the count again",
-       {none, none, some, none, none, none, none, none},
-       {1000, 2000, 1000, 1000, 2000, 4000, 8000, -1}},
-      {"Retry-After is waited, up to five minutes",
-       {{false, 2}, {false, 0}, {false, 86400}, none},
-       {2000, 0, 300000, 8000}},
+       {none, none, some, none, none, none, none, none, none, none, none},
+       {1000, 2000, 1000, 1000, 2000, 4000, 8000, 16000, 32000, 60000, -1}},
+      {"Retry-After is waited when longer, up to five minutes",
+       {{false, 2}, {false, 0}, {false, 1}, {false, 86400}, none},
+       {2000, 2000, 4000, 300000, 16000}},
       // Far beyond what seconds times 1000 can hold in 64 bits.
       {"Retry-After too large to count in milliseconds",
        {{false, 99999999999999999}, {false, INT64_MAX}, {false, 300}, {false, 299}},
