@@ -211,6 +211,15 @@ TEST(ProxyChoice, EnvironmentAsCurlReadsIt) {
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
+TProxy LocalProxy(int port, const std::string& user = "", const std::string& password = "") {
+  TProxy p;
+  p.Host = "127.0.0.1";
+  p.Port = port;
+  p.User = user;
+  p.Password = password;
+  return p;
+}
+
 // The proxy's credentials go to the proxy alone: not into the request lines the caller sees, not
 // to an origin reached directly after a redirect.
 TEST(ProxyRoute, CredentialsGoToTheProxyAlone) {
@@ -222,13 +231,8 @@ TEST(ProxyRoute, CredentialsGoToTheProxyAlone) {
   std::vector<std::string> asked;
   http.ProxyFor = [&](const std::string& url) {
     asked.push_back(url);
-    TProxy p;
-    if (url.find("proxied.example") == std::string::npos) return p;
-    p.Host = "127.0.0.1";
-    p.Port = proxy.Port();
-    p.User = "Aladdin";
-    p.Password = "open sesame";
-    return p;
+    if (url.find("proxied.example") == std::string::npos) return TProxy();
+    return LocalProxy(proxy.Port(), "Aladdin", "open sesame");
   };
   http.Get("http://proxied.example/a");
   ASSERT_TRUE(proxy.WaitDone(0));
@@ -261,14 +265,7 @@ TEST(ProxyRoute, RefusalEndsTheDownloadAtOnce) {
   TDownloads downloads(http, [&](const std::string& line) { log.push_back(line); });
   downloads.Pause = [](int64_t) { return true; };
   for (const char* user : {"", "ann"}) {
-    http.ProxyFor = [&](const std::string&) {
-      TProxy p;
-      p.Host = "127.0.0.1";
-      p.Port = proxy.Port();
-      p.User = user;
-      p.Password = "secret";
-      return p;
-    };
+    http.ProxyFor = [&](const std::string&) { return LocalProxy(proxy.Port(), user, "secret"); };
     log.clear();
     std::string text;
     EXPECT_FALSE(downloads.FetchText("http://download.example/list", text, 1000));
@@ -295,12 +292,7 @@ TEST(ProxyRoute, HttpsAsksForATunnelAndARefusalIsTriedAgain) {
   http.TimeOut = 10000;
   http.SecureSocket = true;
   http.ProxyFor = [&](const std::string&) {
-    TProxy p;
-    p.Host = "127.0.0.1";
-    p.Port = proxy.Port();
-    p.User = "Aladdin";
-    p.Password = "open sesame";
-    return p;
+    return LocalProxy(proxy.Port(), "Aladdin", "open sesame");
   };
   std::vector<std::string> log;
   TDownloads downloads(http, [&](const std::string& line) { log.push_back(line); });
@@ -326,12 +318,8 @@ TEST(ProxyRoute, AProxyOfAnotherSchemeFailsAndNothingGoesDirect) {
   HttpEvents events(http);
   http.TimeOut = 10000;
   http.ProxyFor = [](const std::string&) {
-    TProxy p;
+    TProxy p = LocalProxy(1080, "ann", "secret");
     p.Scheme = "socks5h";
-    p.Host = "127.0.0.1";
-    p.Port = 1080;
-    p.User = "ann";
-    p.Password = "secret";
     return p;
   };
   std::vector<std::string> log;
@@ -363,12 +351,7 @@ TEST(ProxyRoute, ARefusedTunnelStoresNothing) {
     HttpEvents events(http);
     http.TimeOut = 10000;
     http.SecureSocket = true;
-    http.ProxyFor = [&](const std::string&) {
-      TProxy p;
-      p.Host = "127.0.0.1";
-      p.Port = proxy.Port();
-      return p;
-    };
+    http.ProxyFor = [&](const std::string&) { return LocalProxy(proxy.Port()); };
     std::string taken;
     const std::string file = dir.file("got");
     http.Body.clear();
